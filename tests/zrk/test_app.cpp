@@ -1,0 +1,516 @@
+// The application object: report dispatch, the log writer, screen
+// reporters, settings, final error report, tasks, modules, processes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+#include <string>
+
+#include "testutil.h"
+#include "zrk/app.h"
+#include "zrk/os/os.h"
+#include "zrk/resfile.h"
+#include "zrk/timer.h"
+
+namespace {
+
+class TestConsoleApp : public CConsoleApp {
+public:
+    std::string printed;
+    int runResult = 0;
+    int RunApp() override { return runResult; }
+
+protected:
+    void PrintLine(const char* text) override { printed += text; }
+};
+
+class TestWizardApp : public CWizardApp {
+public:
+    int RunApp() override { return 0; }
+};
+
+// Every test leaves the process as it found it: no application, wizard
+// numbering.
+class AppTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        ZrkSetConsoleNumbering(false);
+        ASSERT_EQ(ZrkApp(), nullptr) << "a test left its application object alive";
+    }
+    ScratchDir scratch;
+};
+
+TEST_F(AppTest, LogLinesHaveTheTimeSourceKindAndMessage) {
+    TestConsoleApp app;
+    CString log = scratch.Path("app.log");
+    app.SetLogFileName(log);
+    app.SetLogFileMask(ZRK_KIND_ERROR | ZRK_KIND_INFO);
+
+    EXPECT_EQ(ZrkErrorId(ZRK_FAIL, 402), ZRK_FAIL);
+    ZrkInfo("copied %d files", 3);
+    ZrkWarningId(402);  // warnings are not in the mask
+    ZrkTrace("not logged");
+
+    std::string text = ReadAll(log);
+    std::regex line(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}\t0\t(\d+)\t([^\r\n]*)\r\n)");
+    std::vector<std::pair<std::string, std::string>> seen;
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+        seen.emplace_back((*it)[1], (*it)[2]);
+    ASSERT_EQ(seen.size(), 2u) << text;
+    EXPECT_EQ(seen[0].first, "1");
+    EXPECT_EQ(seen[0].second, "operation failed");
+    EXPECT_EQ(seen[1].first, "4");
+    EXPECT_EQ(seen[1].second, "copied 3 files");
+}
+
+TEST_F(AppTest, LogCutsLongMessagesAndFoldsLineBreaks) {
+    TestConsoleApp app;
+    CString log = scratch.Path("cut.log");
+    app.SetLogFileName(log);
+    app.SetLogFileMask(ZRK_KIND_QVTLOG);
+    struct Case {
+        std::string message;
+        std::string logged;
+    } cases[] = {
+        {std::string(3000, 'a'), std::string(2048, 'a') + "..."},
+        {std::string(2049, 'b'), std::string(2048, 'b') + "..."},
+        {std::string(2048, 'c'), std::string(2048, 'c')},
+        {"first\r\nsecond", "first\\nsecond"},
+        {"lone\nLF stays", "lone\r\nLF stays"},  // written as text: LF becomes CR LF
+    };
+    for (const Case& c : cases) {
+        zrkos::Remove(log);
+        ZrkReportText(64, 0, nullptr, c.message.c_str());
+        std::string text = ReadAll(log);
+        size_t tab = text.rfind('\t');
+        ASSERT_NE(tab, std::string::npos) << c.message.substr(0, 20);
+        EXPECT_EQ(text.substr(tab + 1), c.logged + "\r\n") << c.message.substr(0, 20);
+    }
+    // The log-only group never reaches the screen.
+    EXPECT_EQ(app.printed, "");
+}
+
+TEST_F(AppTest, ConsoleReporterPrintsByKind) {
+    TestConsoleApp app;
+    ZrkErrorId(ZRK_FAIL, 402);
+    ZrkWarningId(402);
+    ZrkInfo("info %s", "line");
+    ZrkTrace("hidden trace");
+    ZrkReport(ZRK_KIND_PROGRESS, 0, nullptr, "progress");
+    EXPECT_EQ(app.printed, "operation failed\nWarning: operation failed\ninfo line\n");
+    EXPECT_TRUE(app.ErrorsShown());
+
+    app.printed.clear();
+    app.SetVerbose(true);
+    app.SetProgressPending(true);
+    ZrkTrace("shown trace");
+    EXPECT_EQ(app.printed, "\nshown trace\n");
+}
+
+TEST_F(AppTest, ReportScopesTakeOverAndNest) {
+    TestConsoleApp app;
+    {
+        CRecordingScope outer;
+        {
+            CReportScope silent;  // drops, but the code still comes back
+            EXPECT_EQ(ZrkErrorId(ZRK_FAIL, 402), ZRK_FAIL);
+        }
+        EXPECT_EQ(ZrkErrorId(-57, 407, 12), -57);
+        ASSERT_EQ(outer.entries.size(), 1u);
+        EXPECT_EQ(outer.entries[0].kind, ZRK_KIND_ERROR);
+        EXPECT_EQ(outer.entries[0].code, -57);
+        EXPECT_EQ(outer.entries[0].msgId, 407);
+        EXPECT_EQ(outer.entries[0].text, "error 12");
+    }
+    EXPECT_EQ(app.printed, "");
+}
+
+TEST_F(AppTest, FinalErrorReport) {
+    struct Case {
+        int code;
+        bool alreadyShown;
+        std::string printed;
+    } cases[] = {
+        {0, false, ""},
+        {ZRK_CANCEL, false, ""},
+        {ZRK_ABANDON, false, ""},
+        {ZRK_FAIL, false, "Operation failed\n"},
+        {-77, false, "Error -77\n"},
+        {ZRK_FAIL, true, ""},
+    };
+    for (const Case& c : cases) {
+        TestConsoleApp app;
+        app.SetErrorsShown(c.alreadyShown);
+        app.ExitApp(c.code);
+        EXPECT_EQ(app.printed, c.printed) << c.code;
+        EXPECT_FALSE(app.ErrorsShown());
+    }
+}
+
+TEST_F(AppTest, CodeTexts) {
+    EXPECT_EQ(ZrkCodeText(0, true), "");
+    EXPECT_EQ(ZrkCodeText(ZRK_FAIL, true), "Operation failed");
+    EXPECT_EQ(ZrkCodeText(ZRK_FAIL, false), "operation failed");
+    EXPECT_EQ(ZrkCodeText(ZRK_INTERNAL, true), "Internal error");
+    EXPECT_EQ(ZrkCodeText(12345, true), "Error 12345");
+}
+
+TEST_F(AppTest, PlatformFromVersion) {
+    struct Case {
+        uint32_t version;
+        bool windows;
+        int platform;
+        int shell;
+    } cases[] = {
+        {0x80000A03u, true, 1, 31},  // Windows 3.1 with the Win32 layer
+        {0xC0000004u, true, 2, 95},  // Windows 95
+        {0x0565000Au, true, 3, 95},  // hypothetical NT 10
+        {0x05650004u, true, 3, 95},  // NT 4
+        {0x0A280105u, true, 3, 95},  // XP: not a 3.x shell
+        {0x04210003u, true, 3, 31},  // NT 3.51
+        {0u, false, 4, 95},          // POSIX
+    };
+    for (const Case& c : cases) {
+        int platform = 0, shell = 0;
+        CApp::PlatformFromVersion(c.version, c.windows, &platform, &shell);
+        EXPECT_EQ(platform, c.platform) << std::hex << c.version;
+        EXPECT_EQ(shell, c.shell) << std::hex << c.version;
+    }
+}
+
+TEST_F(AppTest, HomeDirectoryFromEnvironmentIsBounded) {
+    EXPECT_EQ(CApp::HomeFromEnvironment("C:", "\\Users\\me"), "C:\\Users\\me");
+    EXPECT_EQ(CApp::HomeFromEnvironment("D:\\ignored", "\\x"), "D:\\x");
+    EXPECT_EQ(CApp::HomeFromEnvironment(nullptr, nullptr), "");
+    std::string longPath(5000, 'p');
+    CString home = CApp::HomeFromEnvironment(std::string(3000, 'd').c_str(), longPath.c_str());
+    EXPECT_EQ(home.Length(), 2 + 5000);
+}
+
+// Settings read through Init from a file found in one of the places.
+class SettingsTest : public AppTest {
+protected:
+    void WriteIni(const char* path, const char* text) { ASSERT_TRUE(WriteAll(path, text)); }
+};
+
+TEST_F(SettingsTest, DefaultsWithoutASettingsFile) {
+    zrkos::SetEnv("ZRKCFGDIR", scratch.Dir());
+    TestConsoleApp app;
+    app.PresetIniName("zrk-no-such-settings.ini");
+    EXPECT_EQ(app.Init(""), 0);
+    EXPECT_EQ(app.LogFileMask(), 0u);
+    EXPECT_EQ(app.LogScreenMask(), 7u);
+    // The settings file is then named after ZRKCFGDIR.
+    EXPECT_EQ(app.Settings().File(), scratch.Path("zrk-no-such-settings.ini"));
+    EXPECT_TRUE(app.LogFileName().EndsWith(".log"));
+    zrkos::SetEnv("ZRKCFGDIR", nullptr);
+    ZrkStopModules(false);
+}
+
+TEST_F(SettingsTest, ValuesAndQvtLog) {
+    zrkos::SetEnv("ZRKCFGDIR", scratch.Dir());
+    WriteIni(scratch.Path("zrkset.ini"),
+             "[Debug]\r\nLogFileMask=3\r\nLogScreenMask=12abc\r\nQvtLog=1\r\nLogFileName=x.log\r\n"
+             "[Option]\r\nService=5\r\n");
+    TestConsoleApp app;
+    app.PresetIniName("zrkset.ini");
+    EXPECT_EQ(app.Init("a b"), 0);
+    EXPECT_EQ(app.LogFileMask(), 3u | 0x1E0u);
+    EXPECT_EQ(app.LogScreenMask(), 12u);  // "12abc" reads as 12
+    EXPECT_EQ(app.LogFileName(), "x.log");
+    EXPECT_EQ(app.ServiceFlag(), 5);
+    EXPECT_EQ(app.CommandLine(), "a b");
+    zrkos::SetEnv("ZRKCFGDIR", nullptr);
+    ZrkStopModules(false);
+}
+
+TEST_F(SettingsTest, ProfileReadWriteAndIntegers) {
+    CProfile profile(scratch.Path("p.ini"), "Sec");
+    EXPECT_EQ(profile.WriteText("Name", "value"), 0);
+    EXPECT_EQ(profile.WriteInt("Count", -42), 0);
+    EXPECT_EQ(profile.WriteText("Bad", "abc"), 0);
+    EXPECT_EQ(profile.GetText("Name"), "value");
+    EXPECT_EQ(profile.GetText("name"), "value");  // keys ignore case
+    EXPECT_EQ(profile.GetInt("Count", 0), -42);
+    int result = 0;
+    EXPECT_EQ(profile.GetInt("Bad", 7, &result), 7);
+    EXPECT_EQ(result, ZRK_INTERNAL);
+    EXPECT_EQ(profile.GetInt("Missing", 9), 9);
+
+    CStringList keys;
+    EXPECT_EQ(profile.ReadKeys(keys), 0);
+    ASSERT_EQ(keys.Count(), 3);
+    EXPECT_EQ(keys[0], "Name");
+    EXPECT_EQ(keys[2], "Bad");
+
+    EXPECT_EQ(profile.DeleteKey("Name"), 0);
+    EXPECT_EQ(profile.GetText("Name", "gone"), "gone");
+    EXPECT_EQ(profile.DeleteSection(), 0);
+    EXPECT_EQ(profile.GetInt("Count", 1), 1);
+}
+
+TEST_F(SettingsTest, SearchFindsEachPlaceInOrder) {
+    // The current directory, the home directory and ZRKCFGDIR are set up in
+    // scratch directories; each place wins over the later ones.
+    ScratchDir cwd, home, cfg;
+    const char* name = "zrk-search-test.ini";
+    CString savedCwd = zrkos::CurrentDir();
+    CString savedHome, savedDrive, savedPath;
+    bool hadHome = zrkos::GetEnv("HOME", &savedHome);
+    bool hadDrive = zrkos::GetEnv("HOMEDRIVE", &savedDrive);
+    bool hadPath = zrkos::GetEnv("HOMEPATH", &savedPath);
+    ASSERT_EQ(zrkos::ChangeDir(cwd.Dir()), 0);
+    if (zrkos::IsWindows()) {
+        zrkos::SetEnv("HOMEDRIVE", CString(home.Dir().c_str(), 2));
+        zrkos::SetEnv("HOMEPATH", home.Dir().c_str() + 2);
+    } else {
+        zrkos::SetEnv("HOME", home.Dir());
+    }
+    zrkos::SetEnv("ZRKCFGDIR", cfg.Dir());
+
+    CString found;
+    EXPECT_NE(ZrkSearchSettingsFile(name, &found), 0);
+    WriteIni(cfg.Path(name), "");
+    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
+    EXPECT_EQ(found.CompareNoCase(cfg.Path(name)), 0) << found.c_str();
+    WriteIni(home.Path(name), "");
+    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
+    EXPECT_EQ(found.CompareNoCase(home.Path(name)), 0) << found.c_str();
+    WriteIni(cwd.Path(name), "");
+    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
+    EXPECT_EQ(found.CompareNoCase(cwd.Path(name)), 0) << found.c_str();
+
+    // The program's directory and its parent come last.
+    zrkos::Remove(cwd.Path(name));
+    zrkos::Remove(home.Path(name));
+    zrkos::Remove(cfg.Path(name));
+    CString moduleDir = ZrkModuleDir();
+    CString inModule = moduleDir + name;
+    WriteIni(inModule, "");
+    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
+    EXPECT_EQ(found.CompareNoCase(inModule), 0) << found.c_str();
+    zrkos::Remove(inModule);
+    CString parent = zrkos::FullPath(moduleDir + "..\\" + name);
+    WriteIni(parent, "");
+    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
+    EXPECT_EQ(found.CompareNoCase(parent), 0) << found.c_str();
+    zrkos::Remove(parent);
+
+    zrkos::ChangeDir(savedCwd);
+    zrkos::SetEnv("HOME", hadHome ? savedHome.c_str() : nullptr);
+    zrkos::SetEnv("HOMEDRIVE", hadDrive ? savedDrive.c_str() : nullptr);
+    zrkos::SetEnv("HOMEPATH", hadPath ? savedPath.c_str() : nullptr);
+    zrkos::SetEnv("ZRKCFGDIR", nullptr);
+}
+
+TEST_F(AppTest, InternalErrorsAreSilentUnlessVerbose) {
+    {
+        // Without an application "Verbose" reads as 0.
+        ZrkForgetVerboseSetting();
+        CRecordingScope rec;
+        EXPECT_EQ(ZRK_INTERNAL_ERROR(), ZRK_INTERNAL);
+        EXPECT_EQ(rec.Count(), 0);
+    }
+    TestConsoleApp app;
+    app.Settings().SetFilePath(scratch.Path("verbose.ini"));
+    app.Settings().SetSection("Option");
+    CProfile debug(scratch.Path("verbose.ini"), "Debug");
+    ASSERT_EQ(debug.WriteText("Verbose", "1"), 0);
+    ZrkForgetVerboseSetting();
+    {
+        CRecordingScope rec;
+        const int line = __LINE__ + 1;
+        EXPECT_EQ(ZRK_INTERNAL_ERROR(), ZRK_INTERNAL);
+        ASSERT_EQ(rec.entries.size(), 1u);
+        EXPECT_EQ(rec.entries[0].msgId, 415);
+        EXPECT_EQ(rec.entries[0].code, ZRK_INTERNAL);
+        EXPECT_NE(rec.entries[0].text.find("test_app.cpp"), std::string::npos) << rec.entries[0].text;
+        EXPECT_NE(rec.entries[0].text.find(std::to_string(line)), std::string::npos) << rec.entries[0].text;
+    }
+    // The value is kept: changing the file does not matter any more.
+    ASSERT_EQ(debug.WriteText("Verbose", "0"), 0);
+    {
+        CRecordingScope rec;
+        ZRK_INTERNAL_ERROR();
+        EXPECT_EQ(rec.Count(), 1);
+    }
+    EXPECT_EQ(app.Settings().Section(), "Option");  // the application's section is left alone
+    ZrkForgetVerboseSetting();
+}
+
+TEST_F(AppTest, TimersFireThroughTheTimerWindow) {
+    struct Counting : CTimer {
+        explicit Counting(long ms) : CTimer(ms) {}
+        void OnElapsed() override { ++fired; }
+        int fired = 0;
+    };
+    Counting fast(20), slow(100000);
+    EXPECT_EQ(fast.Start(), 0);
+    EXPECT_EQ(slow.Start(), 0);
+    EXPECT_EQ(CTimer::Count(), 2);
+    int64_t until = CTimer::NowMs() + 5000;
+    while (fast.fired < 3 && CTimer::NowMs() < until) {
+        zrkos::PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GE(fast.fired, 3);
+    EXPECT_EQ(slow.fired, 0);
+    fast.Stop();
+    slow.Stop();
+    EXPECT_EQ(CTimer::Count(), 0);
+    zrkos::TimerShutdown();
+}
+
+// Task states: run, nested run, finish, abort and the state-change veto.
+class RecordingTask : public CTask {
+public:
+    std::string calls;
+    int startResult = 0, bodyResult = 0, veto = -1;
+
+protected:
+    int RequestState(int s) override {
+        calls += "R" + std::to_string(s);
+        return s == veto ? ZRK_FAIL : 0;
+    }
+    int OnStart() override {
+        calls += "S";
+        return startResult;
+    }
+    int OnFinish(int r) override {
+        calls += "F";
+        return r;
+    }
+    int Body() override {
+        calls += "B";
+        if (bodyResult == 1) return Run();  // nested run
+        return bodyResult;
+    }
+    int OnAbort() override {
+        calls += "A";
+        return ZRK_ABANDON;
+    }
+};
+
+TEST(Task, StatesAndHooks) {
+    RecordingTask ok;
+    EXPECT_EQ(ok.Run(), 0);
+    EXPECT_EQ(ok.calls, "R1SB");
+    EXPECT_EQ(ok.State(), CTask::RUNNING);
+    EXPECT_EQ(ok.Finish(0), 0);
+    EXPECT_EQ(ok.calls, "R1SBFR0");
+    EXPECT_EQ(ok.State(), CTask::IDLE);
+
+    RecordingTask failing;
+    failing.bodyResult = -52;
+    EXPECT_EQ(failing.Run(), -52);
+    EXPECT_EQ(failing.calls, "R1SBFR0");
+    EXPECT_EQ(failing.State(), CTask::IDLE);
+
+    RecordingTask refused;
+    refused.veto = 1;
+    EXPECT_EQ(refused.Run(), ZRK_FAIL);
+    EXPECT_EQ(refused.calls, "R1");
+    EXPECT_EQ(refused.State(), CTask::IDLE);
+
+    RecordingTask nested;
+    nested.bodyResult = 1;  // the body runs the task again: returns 0 at once
+    EXPECT_EQ(nested.Run(), 0);
+    EXPECT_EQ(nested.calls, "R1SB");
+    EXPECT_EQ(nested.Nesting(), 2);
+    EXPECT_EQ(nested.Finish(0), 0);  // only unwinds one level
+    EXPECT_EQ(nested.State(), CTask::RUNNING);
+    EXPECT_EQ(nested.Finish(0), 0);
+    EXPECT_EQ(nested.State(), CTask::IDLE);
+
+    RecordingTask aborted;
+    aborted.Run();
+    EXPECT_EQ(aborted.Abort(), ZRK_ABANDON);
+    EXPECT_EQ(aborted.calls, "R1SBR3AFR0");
+    EXPECT_EQ(aborted.State(), CTask::IDLE);
+}
+
+TEST(Task, PollReportsCancelWhileAborting) {
+    class Stuck : public CTask {
+    protected:
+        int OnAbort() override { return 0; }
+    } task;
+    EXPECT_EQ(task.Poll(), 0);
+    task.Run();
+    task.Abort();
+    EXPECT_EQ(task.State(), CTask::ABORTING);
+    EXPECT_EQ(task.Poll(), ZRK_CANCEL);
+}
+
+// Modules: created in registration order, two stop passes.
+std::string g_moduleLog;
+bool g_failSecond = false;
+
+class LogModule : public CModule {
+public:
+    explicit LogModule(const char* n) : name(n) {}
+    ~LogModule() override { g_moduleLog += std::string("~") + name; }
+    int Initialise() override {
+        g_moduleLog += std::string("+") + name;
+        return g_failSecond && std::string(name) == "second" ? -5 : 0;
+    }
+    int Terminate() override {
+        g_moduleLog += std::string("-") + name;
+        return 0;
+    }
+    const char* name;
+};
+
+CModuleRegistration g_first("TestFirst", [] { return static_cast<CModule*>(new LogModule("first")); });
+CModuleRegistration g_second("TestSecond", [] { return static_cast<CModule*>(new LogModule("second")); },
+                             ZRK_MODULE_STOP_EARLY);
+
+TEST(Modules, StartInOrderAndStopInTwoPasses) {
+    ZrkStopModules(false);
+    g_moduleLog.clear();
+    g_failSecond = true;
+    EXPECT_EQ(ZrkStartModules(), -5);  // the first failure of any module
+    g_failSecond = false;
+    EXPECT_NE(g_moduleLog.find("+first+second"), std::string::npos) << g_moduleLog;
+    EXPECT_NE(ZrkFindModule("TestFirst"), nullptr);
+    EXPECT_EQ(ZrkStartModules(), 0);  // nothing left to create
+    g_moduleLog.clear();
+    EXPECT_EQ(ZrkStopModules(true), 0);
+    EXPECT_EQ(g_moduleLog.find("-first"), std::string::npos) << g_moduleLog;
+    EXPECT_NE(g_moduleLog.find("-second~second"), std::string::npos) << g_moduleLog;
+    EXPECT_EQ(ZrkFindModule("TestSecond"), nullptr);
+    EXPECT_NE(ZrkFindModule("TestFirst"), nullptr);
+    g_moduleLog.clear();
+    EXPECT_EQ(ZrkStopModules(false), 0);
+    EXPECT_NE(g_moduleLog.find("-first~first"), std::string::npos) << g_moduleLog;
+    EXPECT_EQ(ZrkFindModule("TestFirst"), nullptr);
+}
+
+TEST_F(AppTest, StartProcessReportsFailuresAndWaitsForExitCodes) {
+    TestConsoleApp app;
+    {
+        CRecordingScope rec;
+        EXPECT_EQ(app.StartProcess("zrk-no-such-program.exe /x", nullptr, true, true), ZRK_FAIL);
+        ASSERT_EQ(rec.entries.size(), 1u);
+        EXPECT_EQ(rec.entries[0].msgId, 445);
+        EXPECT_NE(rec.entries[0].text.find("zrk-no-such-program.exe /x"), std::string::npos);
+        EXPECT_EQ(app.StartProcess("zrk-no-such-program.exe", nullptr, true, false), ZRK_FAIL);
+        EXPECT_EQ(rec.entries.size(), 1u);  // no report without the switch
+    }
+    unsigned long exitCode = 0;
+    const char* command = zrkos::IsWindows() ? "cmd.exe /c exit 3" : "sh -c 'exit 3'";
+    EXPECT_EQ(app.StartProcess(command, scratch.Dir(), true, true, &exitCode), 0);
+    EXPECT_EQ(exitCode, 3u);
+}
+
+TEST_F(AppTest, WizardCollectsErrorsAndShowsStatus) {
+    TestWizardApp app;
+    ZrkErrorId(ZRK_FAIL, 402);
+    ZrkInfo("Copying");
+    ASSERT_EQ(app.Errors().size(), 1u);
+    EXPECT_EQ(app.Errors()[0].message, "operation failed");
+    EXPECT_EQ(app.StatusText(), "Copying...");
+    app.ClearErrors();
+}
+
+}  // namespace

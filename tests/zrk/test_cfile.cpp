@@ -1,0 +1,607 @@
+// Tests of the file layer. They run natively and under Wine: paths are
+// compared in their backslash form and every file lives in a scratch
+// directory made from a temporary name.
+#include "zrk/cfile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zrk/ctimeex.h"
+#include "zrk/os/os.h"
+#include "zrk/report.h"
+
+namespace {
+
+std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
+
+void RemoveTree(const CString& dir) {
+    CFileList list(dir, "*", CFileList::FILES | CFileList::DIRECTORIES);
+    for (int i = 0; i < list.Count(); ++i) {
+        const CString& item = list[i];
+        if (item.EndsWith("\\")) {
+            RemoveTree(item);
+        } else {
+            CFile::SetReadOnly(item, false);
+            CFile::RemoveFile(item);
+        }
+    }
+    CString d = dir;
+    if (!d.EndsWith("\\")) d += "\\";
+    zrkos::RemoveDir(CFile::DirNoSlash(d));
+}
+
+// A fresh directory per test, removed afterwards.
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const CString name = CFile::TempName(nullptr, "zft");
+        ASSERT_EQ(zrkos::MakeDir(name), 0) << S(name);
+        m_dir = CFile::Normalise(name);
+        ASSERT_TRUE(m_dir.EndsWith("\\")) << S(m_dir);
+    }
+    void TearDown() override { RemoveTree(m_dir); }
+
+    CString P(const char* name) const { return m_dir + name; }
+
+    void WriteBytes(const char* name, const std::string& bytes) {
+        CFile f;
+        ASSERT_EQ(f.Open(P(name), "w"), 0);
+        ASSERT_EQ(f.Write(bytes.data(), static_cast<long>(bytes.size())), 0);
+        ASSERT_EQ(f.Close(), 0);
+    }
+    std::string ReadBytes(const char* name) {
+        CFile f;
+        std::string out;
+        if (f.Open(P(name), "r") != 0) return "<unreadable>";
+        char buf[4096];
+        long got = 0;
+        while (f.Read(buf, sizeof buf, &got) == 0 && got > 0) out.append(buf, static_cast<size_t>(got));
+        return out;
+    }
+
+    CString m_dir;
+};
+
+// ---- path texts ---------------------------------------------------------------
+
+TEST(CFilePath, Parts) {
+    struct Case {
+        const char* path;
+        const char* dir;
+        const char* dirNoSlash;
+        const char* file;
+        const char* base;
+        const char* ext;
+    };
+    const Case cases[] = {
+        {"C:\\A\\B\\file.txt", "C:\\A\\B\\", "C:\\A\\B", "file.txt", "file", "txt"},
+        {"C:\\A\\", "C:\\A\\", "C:\\A", "", "", ""},
+        {"C:\\A.B\\file", "C:\\A.B\\", "C:\\A.B", "file", "file", ""},
+        {"C:\\d\\archive.tar.gz", "C:\\d\\", "C:\\d", "archive.tar.gz", "archive.tar", "gz"},
+        {"file.txt", "", "", "", "", "txt"},
+        {"\\\\srv\\share\\x.y", "\\\\srv\\share\\", "\\\\srv\\share", "x.y", "x", "y"},
+        {"a/b/c.d", "a/b/", "a/b", "c.d", "c", "d"},
+        {"", "", "", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(S(CFile::DirPart(c.path)), c.dir);
+        EXPECT_EQ(S(CFile::DirNoSlash(c.path)), c.dirNoSlash);
+        EXPECT_EQ(S(CFile::FilePart(c.path)), c.file);
+        EXPECT_EQ(S(CFile::BaseName(c.path)), c.base);
+        EXPECT_EQ(S(CFile::Extension(c.path)), c.ext);
+    }
+}
+
+TEST(CFilePath, JoinAndMakePath) {
+    const std::string cwd = S(zrkos::CurrentDir());
+    struct Case {
+        const char* dir;
+        const char* name;
+        const char* ext;  // nullptr: Join, else MakePath
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"C:\\A", "D:\\B", nullptr, "D:\\B"},
+        {"C:\\A\\", "x.txt", nullptr, "C:\\A\\x.txt"},
+        {"C:\\A", "x.txt", nullptr, "C:\\A\\x.txt"},
+        {"C:/A", "b/c", nullptr, "C:\\A\\b\\c"},
+        {"C:\\A\\B", "..\\x", nullptr, "C:\\A\\x"},
+        {"C:\\A", "\\\\srv\\share\\x", nullptr, "\\\\srv\\share\\x"},
+        {"", "x.txt", nullptr, cwd + "x.txt"},
+        {"C:\\A", "name", "ext", "C:\\A\\name.ext"},
+        {"C:\\A/", "name", "log", "C:\\A\\name.log"},
+        {"C:\\A", "D:\\x\\n", "log", "D:\\x\\n.log"},
+        {"C:\\A", "n", "", "C:\\A\\n"},
+        {"", "n", "log", cwd + "n.log"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.dir) + " + " + c.name);
+        const CString got = c.ext ? CFile::MakePath(c.dir, c.name, c.ext) : CFile::Join(c.dir, c.name);
+        EXPECT_EQ(S(got), c.expected);
+    }
+    // A path beginning with one separator is absolute on POSIX only.
+    if (!zrkos::IsWindows()) {
+        EXPECT_EQ(S(CFile::Join("\\usr", "\\etc\\x")), "\\etc\\x");
+    }
+}
+
+TEST(CFilePath, RelativePath) {
+    struct Case {
+        const char* path;
+        const char* base;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"C:\\A\\B\\f.txt", "C:\\A\\", "B\\f.txt"},
+        {"C:\\A\\B\\f.txt", "C:\\A\\C\\", "..\\B\\f.txt"},
+        {"c:\\a\\b\\f.txt", "C:\\A\\C\\D", "..\\..\\b\\f.txt"},
+        {"C:\\A\\B\\", "C:\\A\\", "B\\"},
+        {"C:\\A\\f.txt", "D:\\A\\", "C:\\A\\f.txt"},
+        {"rel\\f.txt", "C:\\A\\", "rel\\f.txt"},
+        {"\\\\srv\\share\\a\\f", "\\\\srv\\share\\b\\", "..\\a\\f"},
+        {"\\\\srv\\share\\a\\f", "\\\\other\\share\\a\\", "\\\\srv\\share\\a\\f"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " from " + c.base);
+        EXPECT_EQ(S(CFile::RelativePath(c.path, c.base)), c.expected);
+    }
+}
+
+// ---- tests on paths -----------------------------------------------------------
+
+TEST_F(FileTest, DirectoryAndFileTests) {
+    WriteBytes("f.txt", "12345");
+    ASSERT_EQ(zrkos::MakeDir(P("sub")), 0);
+    const std::string root = zrkos::IsWindows() ? "C:\\" : "\\";
+    struct Case {
+        CString path;
+        bool isDir, isFile;
+        long size;
+    };
+    const Case cases[] = {
+        {"C:\\*.*", false, false, -1},
+        {"", false, false, -1},
+        {P("s?b"), false, false, -1},
+        {root.c_str(), true, false, -1},
+        {m_dir, true, false, 0},
+        {CFile::DirNoSlash(m_dir), true, false, 0},
+        {P("sub"), true, false, 0},
+        {P("sub\\"), true, false, -1},
+        {P("f.txt"), false, true, 5},
+        {P("missing"), false, false, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(S(c.path));
+        EXPECT_EQ(CFile::IsDirectory(c.path), c.isDir);
+        EXPECT_EQ(CFile::IsFile(c.path), c.isFile);
+        if (c.size != 0) {
+            EXPECT_EQ(CFile::FileSize(c.path), c.size);
+        }
+    }
+    EXPECT_TRUE(CFile::Exists(P("f.txt")));
+    EXPECT_TRUE(CFile::Exists(P("sub")));
+    EXPECT_FALSE(CFile::Exists(P("missing")));
+    EXPECT_GT(CFile::FreeSpace(m_dir), 0.0);
+}
+
+TEST_F(FileTest, WritableFollowsReadOnlyAttribute) {
+    WriteBytes("ro.txt", "x");
+    EXPECT_TRUE(CFile::Writable(P("ro.txt")));
+    ASSERT_EQ(CFile::SetReadOnly(P("ro.txt"), true), 0);
+    EXPECT_FALSE(CFile::Writable(P("ro.txt")));
+    EXPECT_NE(CFile::RemoveFile(P("ro.txt")), 0);
+    ASSERT_EQ(CFile::SetReadOnly(P("ro.txt"), false), 0);
+    EXPECT_TRUE(CFile::Writable(P("ro.txt")));
+    EXPECT_EQ(CFile::RemoveFile(P("ro.txt")), 0);
+}
+
+TEST_F(FileTest, InUseDetectsAnotherOpener) {
+    WriteBytes("held.bin", "data");
+    EXPECT_FALSE(CFile::InUse(P("held.bin")));
+    {
+        CFile held;
+        ASSERT_EQ(held.Open(P("held.bin"), "r"), 0);
+        EXPECT_TRUE(CFile::InUse(P("held.bin")));
+    }
+    {
+        CFile held;
+        ASSERT_EQ(held.Open(P("held.bin"), "r+", true, zrkos::OPEN_EXCLUSIVE), 0);
+        EXPECT_TRUE(CFile::InUse(P("held.bin")));
+    }
+    EXPECT_FALSE(CFile::InUse(P("held.bin")));
+    EXPECT_FALSE(CFile::InUse(m_dir));  // a path ending in "\" is never in use
+    EXPECT_EQ(ReadBytes("held.bin"), "data");
+}
+
+TEST_F(FileTest, LastWriteTimeRoundTrip) {
+    WriteBytes("t.txt", "x");
+    // 2001-02-03 04:05:06.789 (Julian Day 2451944), local time.
+    const int64_t when = 2451944LL * CTimeEx::kUsPerDay + ((4 * 3600 + 5 * 60 + 6) * 1000000LL) + 789000;
+    ASSERT_EQ(CFile::SetLastWriteTime(P("t.txt"), CTimeEx(when)), 0);
+    CTimeEx got;
+    ASSERT_EQ(CFile::LastWriteTime(P("t.txt"), &got), 0);
+    EXPECT_EQ(got.Value(), when);
+    EXPECT_EQ(CFile::LastWriteTime(P("missing"), &got), ZRK_FAIL);
+    EXPECT_EQ(CFile::SetLastWriteTime(P("missing"), CTimeEx(when)), ZRK_FAIL);
+}
+
+// ---- operations -------------------------------------------------------------------
+
+TEST_F(FileTest, MakeAllDirs) {
+    EXPECT_EQ(CFile::MakeAllDirs(P("a\\b\\c\\file.txt")), 0);
+    EXPECT_TRUE(CFile::IsDirectory(P("a\\b\\c")));
+    EXPECT_FALSE(CFile::Exists(P("a\\b\\c\\file.txt")));
+    EXPECT_EQ(CFile::MakeAllDirs(P("a/b/d/")), 0);
+    EXPECT_TRUE(CFile::IsDirectory(P("a\\b\\d")));
+
+    // A file in the way of a directory.
+    WriteBytes("plain", "");
+    CRecordingScope scope;
+    EXPECT_EQ(CFile::MakeAllDirs(P("plain\\x\\y.txt")), ZRK_FAIL);
+    ASSERT_EQ(scope.entries.size(), 1u);
+    EXPECT_EQ(scope.entries[0].msgId, 428);
+    EXPECT_NE(scope.entries[0].text.find(S(P("plain"))), std::string::npos) << scope.entries[0].text;
+}
+
+TEST_F(FileTest, DirectoryOperationFailuresReport) {
+    WriteBytes("plain", "");
+    ASSERT_EQ(zrkos::MakeDir(P("full")), 0);
+    WriteBytes("full\\x", "");
+    struct Case {
+        const char* what;
+        int (*op)(const char*);
+        CString path;
+        int msgId;
+    };
+    const Case cases[] = {
+        {"chdir", CFile::ChangeDir, P("missing"), 430},
+        {"mkdir", CFile::MakeDir, P("plain"), 432},
+        {"rmdir", CFile::RemoveDir, P("full\\"), 429},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CRecordingScope scope;
+        EXPECT_EQ(c.op(c.path), ZRK_FAIL);
+        ASSERT_EQ(scope.entries.size(), 1u);
+        EXPECT_EQ(scope.entries[0].msgId, c.msgId);
+        EXPECT_EQ(scope.entries[0].code, ZRK_FAIL);
+    }
+    // The directory part is what goes.
+    ASSERT_EQ(zrkos::MakeDir(P("empty")), 0);
+    EXPECT_EQ(CFile::RemoveDir(P("empty\\ignored.txt")), 0);
+    EXPECT_FALSE(CFile::Exists(P("empty")));
+}
+
+TEST_F(FileTest, RenameAndCopy) {
+    WriteBytes("a.txt", "alpha");
+    WriteBytes("b.txt", "beta");
+    ASSERT_EQ(zrkos::MakeDir(P("dest")), 0);
+
+    CFile f;
+    f.SetPath(P("a.txt"));
+    {
+        CRecordingScope scope;
+        EXPECT_EQ(f.Rename(P("b.txt")), ZRK_FAIL);  // an existing target is not replaced
+        ASSERT_EQ(scope.entries.size(), 1u);
+        EXPECT_EQ(scope.entries[0].msgId, 431);
+        EXPECT_EQ(S(f.Path()), S(P("a.txt")));
+    }
+    EXPECT_EQ(f.Rename(P("c.txt")), 0);
+    EXPECT_EQ(S(f.Path()), S(P("c.txt")));
+    EXPECT_FALSE(CFile::Exists(P("a.txt")));
+
+    EXPECT_EQ(f.CopyTo(P("dest\\")), 0);  // takes the source's file part
+    EXPECT_EQ(ReadBytes("dest\\c.txt"), "alpha");
+    EXPECT_EQ(CFile::Copy(P("b.txt"), P("dest\\c.txt")), 0);  // overwrites
+    EXPECT_EQ(ReadBytes("dest\\c.txt"), "beta");
+    {
+        CRecordingScope scope;
+        EXPECT_EQ(CFile::Copy(P("missing"), P("dest\\")), ZRK_FAIL);
+        EXPECT_TRUE(scope.entries.empty());
+        EXPECT_EQ(CFile::Copy(P("b.txt"), P("nodir\\x.txt")), ZRK_FAIL);
+        ASSERT_EQ(scope.entries.size(), 1u);
+        EXPECT_EQ(scope.entries[0].msgId, 440);
+    }
+}
+
+TEST_F(FileTest, TempNameNumbering) {
+    WriteBytes("tmp0000.tmp", "");
+    WriteBytes("tmp0001.tmp", "");
+    EXPECT_EQ(S(CFile::TempName(m_dir, nullptr)), S(P("tmp0002.tmp")));
+    EXPECT_EQ(S(CFile::TempName(m_dir, "ab")), S(P("ab0000.tmp")));
+    // A directory of that name is no free name either.
+    ASSERT_EQ(zrkos::MakeDir(P("tmp0002.tmp")), 0);
+    EXPECT_EQ(S(CFile::TempName(m_dir, "")), S(P("tmp0003.tmp")));
+
+    // Without a usable directory, TMP decides.
+    CString oldTmp;
+    const bool hadTmp = zrkos::GetEnv("TMP", &oldTmp);
+    ASSERT_EQ(zrkos::SetEnv("TMP", CFile::DirNoSlash(m_dir)), 0);
+    const CString name = CFile::TempName(P("missing"), "q");
+    zrkos::SetEnv("TMP", hadTmp ? oldTmp.c_str() : nullptr);
+    EXPECT_EQ(S(name), S(P("q0000.tmp")));
+}
+
+TEST_F(FileTest, SearchOnPath) {
+    ASSERT_EQ(zrkos::MakeDir(P("p1")), 0);
+    ASSERT_EQ(zrkos::MakeDir(P("p2")), 0);
+    WriteBytes("p2\\tool.exe", "");
+    CString oldPath;
+    const bool hadPath = zrkos::GetEnv("PATH", &oldPath);
+    const char sep = zrkos::IsWindows() ? ';' : ':';
+    const CString list = CFile::DirNoSlash(P("p1\\")) + CString(&sep, 1) + P("p2");
+    ASSERT_EQ(zrkos::SetEnv("PATH", list), 0);
+    CString found;
+    const int r1 = CFile::SearchOnPath("tool.exe", &found);
+    const CString found1 = found;
+    const int r2 = CFile::SearchOnPath(P("p2\\tool.exe"), &found);
+    const CString found2 = found;
+    CRecordingScope scope;
+    const int r3 = CFile::SearchOnPath("absent.exe", &found);
+    const int r4 = CFile::SearchOnPath("absent.exe", &found, false);
+    zrkos::SetEnv("PATH", hadPath ? oldPath.c_str() : nullptr);
+
+    EXPECT_EQ(r1, 0);
+    EXPECT_EQ(S(found1), S(P("p2\\tool.exe")));
+    EXPECT_EQ(r2, 0);
+    EXPECT_EQ(S(found2), S(P("p2\\tool.exe")));
+    EXPECT_EQ(r3, ZRK_FAIL);
+    EXPECT_EQ(r4, ZRK_FAIL);
+    ASSERT_EQ(scope.entries.size(), 1u);
+    EXPECT_EQ(scope.entries[0].msgId, 434);
+    EXPECT_NE(scope.entries[0].text.find("absent.exe"), std::string::npos);
+}
+
+TEST_F(FileTest, FileListPatternsAndSorting) {
+    for (const char* name : {"b.TXT", "a.txt", "c.log", "readme"}) WriteBytes(name, "");
+    ASSERT_EQ(zrkos::MakeDir(P("d.txt")), 0);
+    ASSERT_EQ(zrkos::MakeDir(P("Sub")), 0);
+    struct Case {
+        const char* patterns;
+        int options;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"*.txt", CFileList::FILES, {"a.txt", "b.TXT"}},
+        {" *.log ; *.TXT ", CFileList::FILES, {"a.txt", "b.TXT", "c.log"}},
+        {"a*;*.txt", CFileList::FILES, {"a.txt", "b.TXT"}},
+        {nullptr, CFileList::FILES, {"a.txt", "b.TXT", "c.log", "readme"}},
+        {"*", CFileList::DIRECTORIES, {"d.txt\\", "Sub\\"}},
+        {"*.txt", CFileList::FILES | CFileList::DIRECTORIES, {"a.txt", "b.TXT", "d.txt\\"}},
+        {"?e*", CFileList::FILES, {"readme"}},
+        {"*.none", CFileList::FILES, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.patterns ? c.patterns : "(none)");
+        CFileList list(m_dir, c.patterns, c.options);
+        std::vector<std::string> got;
+        for (int i = 0; i < list.Count(); ++i) got.push_back(S(list[i]));
+        std::vector<std::string> expected;
+        for (const std::string& n : c.names) expected.push_back(S(m_dir) + n);
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(S(list[list.Count()]), "");
+    }
+    CFileList missing(P("missing"), "*");
+    EXPECT_EQ(missing.Count(), 0);
+}
+
+// ---- opening --------------------------------------------------------------------
+
+TEST_F(FileTest, OpenFailuresGiveCodesAndMessages) {
+    WriteBytes("ro.txt", "x");
+    ASSERT_EQ(CFile::SetReadOnly(P("ro.txt"), true), 0);
+    WriteBytes("held.txt", "x");
+    CFile held;
+    ASSERT_EQ(held.Open(P("held.txt"), "r", true, zrkos::OPEN_EXCLUSIVE), 0);
+
+    struct Case {
+        CString path;
+        const char* mode;
+        int result;
+        int msgId;
+        int err;  // the errno among the message's arguments
+    };
+    const Case cases[] = {
+        {P("missing.txt"), "r", ZRK_NOTFOUND, 417, 2},
+        {P("nodir\\x.txt"), "w", ZRK_NOTFOUND, 418, 2},
+        {P("nodir\\x.txt"), "a", ZRK_NOTFOUND, 419, 2},
+        {P("ro.txt"), "w", ZRK_ACCESS, 418, 13},
+        {P("ro.txt"), "r+", ZRK_ACCESS, 419, 13},
+        {P("held.txt"), "r", ZRK_ACCESS, 417, 13},
+        {P("held.txt"), "w", ZRK_ACCESS, 418, 13},
+    };
+    for (const Case& c : cases) {
+        for (int text = 0; text < 2; ++text) {
+            SCOPED_TRACE(S(c.path) + " " + c.mode + (text ? " text" : " binary"));
+            CRecordingScope scope;
+            CFile bin;
+            CTextFile txt;
+            const int r = text ? txt.Open(c.path, c.mode) : bin.Open(c.path, c.mode);
+            EXPECT_EQ(r, c.result);
+            ASSERT_EQ(scope.entries.size(), 1u);
+            EXPECT_EQ(scope.entries[0].msgId, c.msgId);
+            EXPECT_EQ(scope.entries[0].code, c.result);
+            const std::string& t = scope.entries[0].text;
+            EXPECT_NE(t.find(S(c.path)), std::string::npos) << t;
+            EXPECT_NE(t.find(S(zrkos::ErrnoText(c.err))), std::string::npos) << t;
+            if (c.msgId == 419) {
+                EXPECT_NE(t.find(std::string("\"") + c.mode + "\""), std::string::npos) << t;
+            }
+            // Without the report flag only the code comes back.
+            CRecordingScope quiet;
+            EXPECT_EQ(text ? txt.Open(c.path, c.mode, false) : bin.Open(c.path, c.mode, false), c.result);
+            EXPECT_TRUE(quiet.entries.empty());
+        }
+    }
+    // The refused "w" left the held file alone.
+    held.Close();
+    EXPECT_EQ(ReadBytes("held.txt"), "x");
+
+    // Modes outside the table are internal errors; "a+" is binary only.
+    CFile bin;
+    CTextFile txt;
+    EXPECT_EQ(bin.Open(P("x"), "rw"), ZRK_INTERNAL);
+    EXPECT_EQ(txt.Open(P("x"), "a+"), ZRK_INTERNAL);
+    EXPECT_EQ(bin.Open(P("x"), "a+"), 0);
+}
+
+TEST_F(FileTest, AppendOpenCreatesAndAppends) {
+    CTextFile t;
+    ASSERT_FALSE(CFile::Exists(P("log.txt")));
+    ASSERT_EQ(t.Open(P("log.txt"), "a"), 0);
+    EXPECT_TRUE(CFile::Exists(P("log.txt")));
+    EXPECT_EQ(S(t.Path()), S(P("log.txt")));
+    ASSERT_EQ(t.WriteText("one\n"), 0);
+    ASSERT_EQ(t.Close(), 0);
+    ASSERT_EQ(t.Open(P("log.txt"), "a"), 0);
+    ASSERT_EQ(t.WriteFormat("%s=%d\n", "two", 2), 0);
+    ASSERT_EQ(t.Close(), 0);
+    EXPECT_EQ(ReadBytes("log.txt"), "one\r\ntwo=2\r\n");
+
+    CFile b;
+    ASSERT_EQ(b.Open(P("bin.dat"), "a+"), 0);
+    ASSERT_EQ(b.Write("ab", 2), 0);
+    ASSERT_EQ(b.Seek(0), 0);
+    char buf[2] = {0, 0};
+    EXPECT_EQ(b.ReadExact(buf, 2), 0);
+    EXPECT_EQ(std::string(buf, 2), "ab");
+}
+
+// ---- writing text -------------------------------------------------------------------
+
+TEST_F(FileTest, WriteTextTurnsLfIntoCrLf) {
+    struct Case {
+        std::vector<const char*> pieces;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {{"a\nb"}, "a\r\nb"},
+        {{"a\r\nb"}, "a\r\nb"},
+        {{"\n\n"}, "\r\n\r\n"},
+        {{"a\r", "\nb"}, "a\r\nb"},  // the CR of an earlier write counts
+        {{"a", "\n"}, "a\r\n"},
+        {{"\r\r\n\n"}, "\r\r\n\r\n"},
+    };
+    for (int kind = 0; kind < 3; ++kind) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(kind);
+            SCOPED_TRACE(c.expected);
+            if (kind == 0) {
+                CFile f;
+                ASSERT_EQ(f.Open(P("out.txt"), "w"), 0);
+                for (const char* p : c.pieces) ASSERT_EQ(f.WriteText(p), 0);
+                ASSERT_EQ(f.Close(), 0);
+            } else {
+                CTextFile f;
+                if (kind == 2) f.SetBufferSize(1);
+                ASSERT_EQ(f.Open(P("out.txt"), "w"), 0);
+                for (const char* p : c.pieces) ASSERT_EQ(f.WriteText(p), 0);
+                ASSERT_EQ(f.Close(), 0);
+            }
+            EXPECT_EQ(ReadBytes("out.txt"), c.expected);
+        }
+    }
+}
+
+TEST_F(FileTest, BufferedWritesOfAnySize) {
+    std::string big;
+    for (int i = 0; i < 3000; ++i) big += "line " + std::to_string(i) + "\n";
+    std::string expected;
+    for (char c : big) {
+        if (c == '\n') expected += '\r';
+        expected += c;
+    }
+    for (int size : {3, 7, 8192}) {
+        SCOPED_TRACE(size);
+        CTextFile f;
+        f.SetBufferSize(size);
+        ASSERT_EQ(f.Open(P("big.txt"), "w"), 0);
+        ASSERT_EQ(f.WriteText(big.substr(0, 10).c_str()), 0);
+        ASSERT_EQ(f.WriteText(big.substr(10).c_str()), 0);
+        ASSERT_EQ(f.Flush(), 0);
+        EXPECT_EQ(ReadBytes("big.txt"), expected);  // everything is out after Flush
+        ASSERT_EQ(f.Close(), 0);
+    }
+}
+
+// ---- reading text -------------------------------------------------------------------
+
+TEST_F(FileTest, ReadLinesAtEveryBufferSize) {
+    WriteBytes("in.txt", "one\r\ntwo\n\nthree\r\r\n\rfour\r\nlast");
+    const std::vector<std::string> expected = {"one", "two", "", "three\r", "\rfour", "last"};
+    for (int size : {1, 2, 3, 5, 8192}) {
+        SCOPED_TRACE(size);
+        CTextFile f;
+        f.SetBufferSize(size);
+        ASSERT_EQ(f.Open(P("in.txt")), 0);
+        std::vector<std::string> got;
+        CString line;
+        while (f.ReadLine(line, false) == 0) got.push_back(S(line));
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(f.LineNumber(), 6);
+        EXPECT_TRUE(f.Eof());
+        CRecordingScope scope;
+        EXPECT_EQ(f.ReadLine(line), ZRK_EOF);
+        ASSERT_EQ(scope.entries.size(), 1u);
+        EXPECT_EQ(scope.entries[0].msgId, 441);
+        EXPECT_NE(scope.entries[0].text.find(S(P("in.txt"))), std::string::npos);
+    }
+}
+
+TEST_F(FileTest, ReadLineEdges) {
+    WriteBytes("empty.txt", "");
+    WriteBytes("nl.txt", "\n");
+    CTextFile f;
+    CString line = "unchanged";
+    ASSERT_EQ(f.Open(P("empty.txt")), 0);
+    EXPECT_TRUE(f.Eof());
+    EXPECT_EQ(f.ReadLine(line, false), ZRK_EOF);
+    EXPECT_EQ(f.LineNumber(), 0);
+
+    ASSERT_EQ(f.Open(P("nl.txt")), 0);  // reopening closes the first
+    EXPECT_FALSE(f.Eof());
+    EXPECT_EQ(f.ReadLine(line, false), 0);
+    EXPECT_EQ(S(line), "");
+    EXPECT_EQ(f.ReadLine(line, false), ZRK_EOF);
+
+    // A file open for reading and writing has no buffer to read lines from.
+    ASSERT_EQ(f.Open(P("nl.txt"), "r+"), 0);
+    EXPECT_FALSE(f.Buffered());
+    EXPECT_EQ(f.ReadLine(line, false), ZRK_NOBUFFER);
+    f.Close();
+}
+
+TEST_F(FileTest, ReadExactBothKinds) {
+    WriteBytes("six.bin", "abcdef");
+    char buf[8] = {};
+    CTextFile t;
+    t.SetBufferSize(4);
+    ASSERT_EQ(t.Open(P("six.bin")), 0);
+    EXPECT_EQ(t.ReadExact(buf, 5), 0);
+    EXPECT_EQ(std::string(buf, 5), "abcde");
+    {
+        CRecordingScope scope;
+        EXPECT_EQ(t.ReadExact(buf, 2), ZRK_EOF);
+        ASSERT_EQ(scope.entries.size(), 1u);
+        EXPECT_EQ(scope.entries[0].msgId, 441);
+    }
+
+    CFile b;
+    ASSERT_EQ(b.Open(P("six.bin")), 0);
+    EXPECT_EQ(b.ReadExact(buf, 4), 0);
+    EXPECT_EQ(std::string(buf, 4), "abcd");
+    CRecordingScope scope;
+    EXPECT_EQ(b.ReadExact(buf, 8), ZRK_FAIL);
+    ASSERT_EQ(scope.entries.size(), 1u);
+    EXPECT_EQ(scope.entries[0].msgId, 421);
+    EXPECT_NE(scope.entries[0].text.find("8"), std::string::npos);
+    EXPECT_NE(scope.entries[0].text.find(S(P("six.bin"))), std::string::npos);
+    EXPECT_EQ(b.ReadExact(buf, 1, false), ZRK_FAIL);
+    EXPECT_EQ(scope.entries.size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,327 @@
+// Tests of allocation, the byte buffers and the CRC-32.
+
+#include "zrk/membuf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zrk/report.h"
+#include "zrk/result.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZRK_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZRK_TEST_ASAN 1
+#endif
+#endif
+
+namespace {
+
+std::vector<uint8_t> Bytes(const uint8_t* p, int n) { return std::vector<uint8_t>(p, p + n); }
+
+// Bit-at-a-time CRC-32 register update, the definition the fast one must meet.
+uint32_t ReferenceRun(const uint8_t* p, size_t n, uint32_t crc) {
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return crc;
+}
+
+std::vector<uint8_t> Pseudorandom(size_t n) {
+    std::vector<uint8_t> v(n);
+    uint32_t x = 12345;
+    for (auto& b : v) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(x >> 16);
+    }
+    return v;
+}
+
+TEST(Crc32Test, KnownValues) {
+    struct Case {
+        const char* text;
+        uint32_t crc;
+    };
+    const Case cases[] = {
+        {"", 0x00000000u},
+        {"a", 0xE8B7BE43u},
+        {"123456789", 0xCBF43926u},
+        {"The quick brown fox jumps over the lazy dog", 0x414FA339u},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ZrkCrc32(c.text, strlen(c.text)), c.crc) << c.text;
+}
+
+TEST(Crc32Test, MatchesBitwiseDefinitionAtEveryLengthAndAlignment) {
+    std::vector<uint8_t> data = Pseudorandom(300);
+    for (size_t offset = 0; offset < 8; ++offset)
+        for (size_t len = 0; len + offset <= 80; ++len)
+            ASSERT_EQ(ZrkCrc32Run(data.data() + offset, len, 0x12345678u),
+                      ReferenceRun(data.data() + offset, len, 0x12345678u))
+                << offset << '+' << len;
+}
+
+TEST(Crc32Test, RunningOverPiecesEqualsOneShot) {
+    std::vector<uint8_t> data = Pseudorandom(4099);
+    uint32_t whole = ZrkCrc32(data.data(), data.size());
+    const size_t pieces[] = {1, 3, 7, 8, 9, 64, 1000, 4099};
+    for (size_t piece : pieces) {
+        uint32_t run = 0xFFFFFFFFu;
+        for (size_t at = 0; at < data.size(); at += piece)
+            run = ZrkCrc32Run(data.data() + at, std::min(piece, data.size() - at), run);
+        EXPECT_EQ(~run, whole) << piece;
+    }
+    CMemBuf buf(data.data(), static_cast<int>(data.size()));
+    EXPECT_EQ(buf.Crc32(), whole);
+}
+
+TEST(ByteBufferTest, ReadNeedsEnoughUnreadBytes) {
+    struct Case {
+        int size;
+        int skip;  // bytes read first
+        int n;
+        int result;
+        bool error;
+        int position;  // afterwards
+    };
+    const Case cases[] = {
+        {10, 7, 4, 1, true, 7},  // 3 unread: nothing read
+        {10, 7, 3, 0, false, 10},
+        {10, 10, 1, 1, true, 10},
+        {0, 0, 0, 0, false, 0},
+        {10, 0, -1, 1, true, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> src = Pseudorandom(static_cast<size_t>(c.size));
+        CByteBuffer b;
+        ASSERT_EQ(b.Append(src.data(), c.size), 0);
+        ASSERT_EQ(b.Read(nullptr, c.skip), 0);
+        uint8_t out[8] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+        EXPECT_EQ(b.Read(out, c.n), c.result) << c.size << '/' << c.skip << '/' << c.n;
+        EXPECT_EQ(b.Error(), c.error);
+        EXPECT_EQ(b.Position(), c.position);
+        if (c.result != 0) {
+            EXPECT_EQ(out[0], 0xEE) << "a failed read must not write";
+        } else if (c.n > 0) {
+            EXPECT_EQ(Bytes(out, c.n), Bytes(src.data() + c.skip, c.n));
+        }
+    }
+}
+
+TEST(ByteBufferTest, GrowthRule) {
+    struct Case {
+        int total;     // bytes appended one block at a time
+        int capacity;  // expected afterwards
+    };
+    const Case cases[] = {
+        {1, 24},              // 16 + 8
+        {16, 24},
+        {25, 37},             // 25 + 12
+        {10000, 14096},       // 10000 + min(5000, 4096)
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> src = Pseudorandom(static_cast<size_t>(c.total));
+        CByteBuffer b;
+        ASSERT_EQ(b.Append(src.data(), c.total), 0);
+        EXPECT_EQ(b.Capacity(), c.capacity) << c.total;
+        EXPECT_EQ(b.Size(), c.total);
+    }
+    CByteBuffer b;
+    EXPECT_EQ(b.Reserve(100), 0);
+    EXPECT_EQ(b.Capacity(), 100);
+    b.Append("abc", 3);
+    EXPECT_EQ(b.Reserve(1), 0);  // never below the used bytes
+    EXPECT_EQ(b.Capacity(), 3);
+    EXPECT_EQ(Bytes(b.Data(), 3), Bytes(reinterpret_cast<const uint8_t*>("abc"), 3));
+}
+
+TEST(ByteBufferTest, SetSizeTextsAndBorrowedBytes) {
+    CByteBuffer b;
+    b.Append("xy", 2);
+    b.Read(nullptr, 1);
+    ASSERT_EQ(b.SetSize(6), 0);
+    EXPECT_EQ(b.Position(), 0);
+    EXPECT_EQ(Bytes(b.Data(), 6), (std::vector<uint8_t>{'x', 'y', 0, 0, 0, 0}));
+    EXPECT_EQ(b.SetSize(-1), ZRK_INTERNAL);
+
+    CByteBuffer t;
+    t.AppendText("one");
+    t.AppendText("");
+    t.Append("two", 3);  // no terminating zero
+    CString s;
+    EXPECT_EQ(t.ReadText(s), 0);
+    EXPECT_EQ(std::string(s.c_str()), "one");
+    EXPECT_EQ(t.ReadText(s), 0);
+    EXPECT_TRUE(s.IsEmpty());
+    EXPECT_EQ(t.ReadText(s), 1);
+    EXPECT_TRUE(t.Error());
+    EXPECT_EQ(t.Position(), 5);
+
+    const char borrowed[] = "borrowed";
+    CByteBuffer r(borrowed, 8);
+    EXPECT_FALSE(r.Owned());
+    char out[4];
+    EXPECT_EQ(r.Read(out, 4), 0);
+    EXPECT_EQ(r.Append("!", 1), 0);  // copies into an owned block first
+    EXPECT_TRUE(r.Owned());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.Data()), 9), "borrowed!");
+    EXPECT_EQ(std::string(borrowed), "borrowed");
+    EXPECT_EQ(r.Position(), 4);
+
+    CByteBuffer self;
+    self.Append("0123456789abcdef", 16);
+    ASSERT_EQ(self.Append(self.Data() + 8, 8), 0);  // grows while reading itself
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(self.Data()), 24), "0123456789abcdef89abcdef");
+}
+
+TEST(MemBufTest, TypedValuesAreLittleEndian) {
+    CMemBuf b;
+    b.AppendByte(0x12);
+    b.AppendWord(0x3456);
+    b.AppendDword(0x789ABCDEu);
+    b.AppendText("hi");
+    const std::vector<uint8_t> expected = {0x12, 0x56, 0x34, 0xDE, 0xBC, 0x9A, 0x78, 'h', 'i', 0};
+    ASSERT_EQ(b.Size(), 10);
+    EXPECT_EQ(Bytes(b.Data(), 10), expected);
+
+    uint8_t v8 = 0;
+    uint16_t v16 = 0;
+    uint32_t v32 = 0;
+    CString s;
+    EXPECT_EQ(b.ReadByte(v8), 0);
+    EXPECT_EQ(b.ReadWord(v16), 0);
+    EXPECT_EQ(b.ReadDword(v32), 0);
+    EXPECT_EQ(b.ReadText(s), 0);
+    EXPECT_EQ(v8, 0x12);
+    EXPECT_EQ(v16, 0x3456);
+    EXPECT_EQ(v32, 0x789ABCDEu);
+    EXPECT_EQ(std::string(s.c_str()), "hi");
+    EXPECT_FALSE(b.Error());
+
+    b.SetPosition(7);
+    EXPECT_EQ(b.ReadDword(v32), 1);  // 3 unread bytes
+    EXPECT_TRUE(b.Error());
+    EXPECT_EQ(b.Position(), 7);
+    EXPECT_EQ(v32, 0x789ABCDEu);
+    b.ClearError();
+    EXPECT_EQ(b.SetPosition(11), 1);
+    EXPECT_EQ(b.SetPosition(-1), 1);
+    EXPECT_TRUE(b.Error());
+    b.Rewind();
+    EXPECT_EQ(b.Position(), 0);
+
+    CMemBuf unterminated("ab", 2);
+    EXPECT_EQ(unterminated.ReadText(s), 1);
+    EXPECT_TRUE(unterminated.Error());
+    EXPECT_EQ(unterminated.Position(), 0);
+}
+
+TEST(MemBufTest, CopyOnWrite) {
+    CMemBuf a("abcd", 4);
+    struct Edit {
+        const char* name;
+        void (*apply)(CMemBuf&);
+    };
+    const Edit edits[] = {
+        {"Append", [](CMemBuf& b) { b.Append("x", 1); }},
+        {"AppendByte", [](CMemBuf& b) { b.AppendByte(1); }},
+        {"AppendHex", [](CMemBuf& b) { b.AppendHex("FF"); }},
+        {"SetSize", [](CMemBuf& b) { b.SetSize(2); }},
+        {"MutableData", [](CMemBuf& b) { b.MutableData()[0] = 'Z'; }},
+        {"Clear", [](CMemBuf& b) { b.Clear(); }},
+        {"Reserve", [](CMemBuf& b) { b.Reserve(1000); b.MutableData()[1] = 'Y'; }},
+    };
+    for (const Edit& e : edits) {
+        CMemBuf b = a;
+        EXPECT_EQ(a.RefCount(), 2) << e.name;
+        EXPECT_EQ(a.Data(), b.Data()) << e.name;
+        e.apply(b);
+        EXPECT_EQ(a.RefCount(), 1) << e.name;
+        ASSERT_EQ(a.Size(), 4) << e.name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(a.Data()), 4), "abcd") << e.name;
+    }
+    CMemBuf reader = a;  // reads do not copy
+    uint8_t v;
+    reader.ReadByte(v);
+    EXPECT_EQ(reader.Data(), a.Data());
+    EXPECT_EQ(a.Position(), 0);
+
+    CMemBuf self("0123456789abcdef", 16);
+    ASSERT_EQ(self.Append(self.Data() + 8, 8), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(self.Data()), 24), "0123456789abcdef89abcdef");
+}
+
+TEST(MemBufTest, GrowthRule) {
+    struct Case {
+        int total;
+        int capacity;
+    };
+    const Case cases[] = {
+        {1, 24},
+        {10000, 15000},
+        {100000, 132768},  // 100000 + min(50000, 32768)
+    };
+    for (const Case& c : cases) {
+        CMemBuf b;
+        ASSERT_EQ(b.SetSize(c.total), 0);
+        EXPECT_EQ(b.Capacity(), c.capacity) << c.total;
+    }
+}
+
+TEST(MemBufTest, Hex) {
+    struct Case {
+        const char* hex;
+        int len;
+        std::vector<uint8_t> bytes;
+        const char* back;  // ToHex of the result
+    };
+    const Case cases[] = {
+        {"00FFa5", -1, {0x00, 0xFF, 0xA5}, "00FFA5"},
+        {"0123456789abcdefABCDEF", -1, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xAB, 0xCD, 0xEF},
+         "0123456789ABCDEFABCDEF"},
+        {"zz1G", -1, {0x00, 0x10}, "0010"},  // other characters count as 0
+        {"ABCD", 2, {0xAB}, "AB"},
+        {"ABC", -1, {0xAB, 0xC0}, "ABC0"},
+        {"", -1, {}, ""},
+    };
+    for (const Case& c : cases) {
+        CMemBuf b;
+        EXPECT_EQ(b.AppendHex(c.hex, c.len), 0);
+        EXPECT_EQ(Bytes(b.Data(), b.Size()), c.bytes) << c.hex;
+        EXPECT_EQ(std::string(b.ToHex().c_str()), c.back) << c.hex;
+    }
+    std::vector<uint8_t> data = Pseudorandom(777);
+    CMemBuf src(data.data(), static_cast<int>(data.size()));
+    CMemBuf back;
+    back.AppendHex(src.ToHex());
+    EXPECT_EQ(Bytes(back.Data(), back.Size()), data);
+}
+
+TEST(AllocTest, FailureIsReportedAndReturnsNull) {
+#ifdef ZRK_TEST_ASAN
+    GTEST_SKIP() << "the address sanitizer aborts on an impossible allocation";
+#else
+    CRecordingScope scope;
+    void* p = ZrkAlloc(static_cast<size_t>(-1) / 2);
+    EXPECT_EQ(p, nullptr);
+    bool found = false;
+    for (const auto& e : scope.entries) {
+        if (e.code == ZRK_NOMEM && e.kind == ZRK_KIND_ERROR) {
+            found = true;
+            EXPECT_EQ(e.text.rfind("Unable to alloc ", 0), 0u) << e.text;
+            EXPECT_NE(e.text.find(" bytes"), std::string::npos) << e.text;
+        }
+    }
+    EXPECT_TRUE(found);
+    void* q = ZrkAlloc(0);
+    EXPECT_NE(q, nullptr);
+    ZrkFree(q);
+#endif
+}
+
+}  // namespace

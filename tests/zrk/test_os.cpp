@@ -1,0 +1,384 @@
+// Tests of the operating-system boundary. The same tests run natively
+// (os_posix.cpp) and under Wine (os_win32.cpp against the real Win32
+// functions), so they pin down the Windows behaviour the POSIX side copies.
+#include "zrk/os/os.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "zrk/cfile.h"
+
+namespace {
+
+std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
+
+class OsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const CString name = CFile::TempName(nullptr, "zot");
+        ASSERT_EQ(zrkos::MakeDir(name), 0) << S(name);
+        m_dir = zrkos::FullPath(name);
+    }
+    void TearDown() override {
+        CFileList list(m_dir, "*", CFileList::FILES | CFileList::DIRECTORIES);
+        for (int i = 0; i < list.Count(); ++i) {
+            if (list[i].EndsWith("\\")) {
+                CFileList inner(list[i], "*");
+                for (int j = 0; j < inner.Count(); ++j) zrkos::Remove(inner[j]);
+                zrkos::RemoveDir(CFile::DirNoSlash(list[i]));
+            } else {
+                zrkos::SetReadOnly(list[i], false);
+                zrkos::Remove(list[i]);
+            }
+        }
+        zrkos::RemoveDir(CFile::DirNoSlash(m_dir));
+    }
+    CString P(const char* name) const { return m_dir + name; }
+
+    void WriteRaw(const char* name, const std::string& bytes) {
+        int r = 0;
+        zrkos::Handle h = zrkos::Open(P(name), zrkos::OPEN_WRITE | zrkos::OPEN_CREATE | zrkos::OPEN_TRUNCATE, &r);
+        ASSERT_NE(h, zrkos::kBadHandle);
+        ASSERT_EQ(zrkos::Write(h, bytes.data(), static_cast<long>(bytes.size())), static_cast<long>(bytes.size()));
+        ASSERT_EQ(zrkos::Close(h), 0);
+    }
+    std::string ReadRaw(const char* name) {
+        int r = 0;
+        zrkos::Handle h = zrkos::Open(P(name), zrkos::OPEN_READ, &r);
+        if (h == zrkos::kBadHandle) return "<missing>";
+        std::string out;
+        char buf[1024];
+        long n;
+        while ((n = zrkos::Read(h, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+        zrkos::Close(h);
+        return out;
+    }
+
+    CString m_dir;
+};
+
+// ---- files ------------------------------------------------------------------------
+
+TEST_F(OsTest, ShareModesAndErrors) {
+    using namespace zrkos;
+    WriteRaw("f.bin", "0123456789");
+    struct Case {
+        int first, second;
+        int result;  // of the second open
+    };
+    const Case cases[] = {
+        {OPEN_READ, OPEN_READ, 0},
+        {OPEN_READ | OPEN_WRITE, OPEN_READ, 0},
+        {OPEN_READ | OPEN_EXCLUSIVE, OPEN_READ, -56},
+        {OPEN_READ, OPEN_WRITE | OPEN_EXCLUSIVE, -56},
+        {OPEN_READ | OPEN_EXCLUSIVE, OPEN_WRITE | OPEN_CREATE | OPEN_TRUNCATE, -56},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + " then " + std::to_string(c.second));
+        int r1 = 0, r2 = 0;
+        Handle a = Open(P("f.bin"), c.first, &r1);
+        ASSERT_NE(a, kBadHandle);
+        Handle b = Open(P("f.bin"), c.second, &r2);
+        EXPECT_EQ(r2, c.result);
+        if (b != kBadHandle) {
+            Close(b);
+        } else {
+            EXPECT_EQ(LastErrno(), 13);
+        }
+        Close(a);
+    }
+    EXPECT_EQ(ReadRaw("f.bin"), "0123456789");  // the refused truncation did not happen
+
+    struct Missing {
+        CString path;
+        int flags;
+        int result, err;
+    };
+    WriteRaw("ro.bin", "x");
+    ASSERT_EQ(SetReadOnly(P("ro.bin"), true), 0);
+    const Missing missing[] = {
+        {P("none.bin"), OPEN_READ, -57, 2},
+        {P("nodir\\x.bin"), OPEN_WRITE | OPEN_CREATE, -57, 2},
+        {m_dir, OPEN_READ, -56, 13},  // a directory is no file
+        {P("ro.bin"), OPEN_WRITE, -56, 13},
+    };
+    for (const Missing& m : missing) {
+        SCOPED_TRACE(S(m.path));
+        int r = 0;
+        EXPECT_EQ(Open(m.path, m.flags, &r), kBadHandle);
+        EXPECT_EQ(r, m.result);
+        EXPECT_EQ(LastErrno(), m.err);
+    }
+    EXPECT_FALSE(Writable(P("ro.bin")));
+    EXPECT_TRUE(Writable(m_dir));
+}
+
+TEST_F(OsTest, ReadWriteSeek) {
+    int r = 0;
+    zrkos::Handle h = zrkos::Open(P("s.bin"), zrkos::OPEN_READ | zrkos::OPEN_WRITE | zrkos::OPEN_CREATE, &r);
+    ASSERT_NE(h, zrkos::kBadHandle);
+    EXPECT_EQ(zrkos::Write(h, "abcdefghij", 10), 10);
+    EXPECT_EQ(zrkos::Seek(h, 0, 2), 10);
+    EXPECT_EQ(zrkos::Seek(h, 4, 0), 4);
+    char buf[8] = {};
+    EXPECT_EQ(zrkos::Read(h, buf, 3), 3);
+    EXPECT_EQ(std::string(buf, 3), "efg");
+    EXPECT_EQ(zrkos::Seek(h, -1, 1), 6);
+    EXPECT_EQ(zrkos::Read(h, buf, 8), 4);
+    EXPECT_EQ(zrkos::Read(h, buf, 8), 0);
+    EXPECT_EQ(zrkos::Close(h), 0);
+    // Append positions at the end.
+    h = zrkos::Open(P("s.bin"), zrkos::OPEN_WRITE | zrkos::OPEN_APPEND, &r);
+    ASSERT_NE(h, zrkos::kBadHandle);
+    EXPECT_EQ(zrkos::Write(h, "K", 1), 1);
+    zrkos::Close(h);
+    EXPECT_EQ(ReadRaw("s.bin"), "abcdefghijK");
+}
+
+TEST_F(OsTest, FullPath) {
+    const std::string cwd = S(zrkos::CurrentDir());
+    ASSERT_FALSE(cwd.empty());
+    EXPECT_EQ(cwd.back(), '\\');
+    ASSERT_EQ(zrkos::MakeDir(P("sub")), 0);
+    struct Case {
+        CString in;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"a\\..\\b", cwd + "b"},
+        {"x/y", cwd + "x\\y"},
+        {"C:\\A\\.\\B\\..\\c", "C:\\A\\c"},
+        {"C:/A/b", "C:\\A\\b"},
+        {CFile::DirNoSlash(m_dir), S(m_dir)},
+        {P("sub"), S(P("sub\\"))},
+        {P("sub\\..\\sub"), S(P("sub\\"))},
+        {P("nofile.txt"), S(P("nofile.txt"))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(S(c.in));
+        EXPECT_EQ(S(zrkos::FullPath(c.in)), c.expected);
+    }
+}
+
+TEST_F(OsTest, RenameDoesNotReplace) {
+    WriteRaw("a", "A");
+    WriteRaw("b", "B");
+    EXPECT_EQ(zrkos::RenameFile(P("a"), P("b")), -52);
+    EXPECT_EQ(zrkos::LastErrno(), 17);  // EEXIST
+    EXPECT_EQ(ReadRaw("b"), "B");
+    EXPECT_EQ(zrkos::RenameFile(P("a"), P("c")), 0);
+    EXPECT_EQ(ReadRaw("c"), "A");
+    EXPECT_EQ(zrkos::CopyFileTo(P("c"), P("b")), 0);
+    EXPECT_EQ(ReadRaw("b"), "A");
+    EXPECT_EQ(zrkos::CopyFileTo(P("b"), P("b")), -52);  // not onto itself
+    EXPECT_EQ(ReadRaw("b"), "A");
+    EXPECT_EQ(zrkos::Remove(m_dir), -52);  // directories are not deleted as files
+}
+
+TEST_F(OsTest, FindMatchesAsWindowsDoes) {
+    WriteRaw("noext", "");
+    WriteRaw("a.TXT", "12");
+    WriteRaw("b.log", "");
+    struct Case {
+        const char* pattern;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"*.*", {".", "..", "a.TXT", "b.log", "noext"}},
+        {"*", {".", "..", "a.TXT", "b.log", "noext"}},
+        {"*.txt", {"a.TXT"}},
+        {"noext.*", {"noext"}},
+        {"?.log", {"b.log"}},
+        {"a.TXT", {"a.TXT"}},
+        {"zz*", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        std::vector<std::string> got;
+        zrkos::FindData fd;
+        zrkos::FindHandle h = zrkos::FindFirst(P(c.pattern), &fd);
+        if (h) {
+            do {
+                got.push_back(S(fd.name));
+                if (fd.name == "a.TXT") {
+                    EXPECT_EQ(fd.size, 2u);
+                }
+                EXPECT_EQ(fd.isDir, fd.name == "." || fd.name == "..");
+            } while (zrkos::FindNext(h, &fd));
+            zrkos::FindClose(h);
+        }
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, c.names);
+    }
+}
+
+TEST_F(OsTest, SystemTempNameCreatesFile) {
+    CString name;
+    ASSERT_EQ(zrkos::SystemTempName(m_dir, "abcdef", &name), 0);
+    EXPECT_TRUE(zrkos::Exists(name));
+    EXPECT_EQ(S(CFile::DirPart(name)), S(m_dir));
+    EXPECT_TRUE(CFile::FilePart(name).StartsWith("abc")) << S(name);
+    EXPECT_TRUE(name.EndsWith(".tmp")) << S(name);
+    CString second;
+    ASSERT_EQ(zrkos::SystemTempName(m_dir, "abcdef", &second), 0);
+    EXPECT_NE(S(name), S(second));
+}
+
+// ---- private-profile files ------------------------------------------------------
+
+class ProfileTest : public OsTest {
+protected:
+    std::string Read(const char* section, const char* key, const char* def, int size = 256, int* n = nullptr) {
+        std::vector<char> buf(static_cast<size_t>(size) + 1, '#');
+        const int r = zrkos::ProfileRead(section, key, def, buf.data(), size, P("p.ini"));
+        if (n) *n = r;
+        return std::string(buf.data(), static_cast<size_t>(r));
+    }
+    // A zero-separated list as "a|b|c".
+    std::string List(const char* section) {
+        std::vector<char> buf(1024);
+        const int r = zrkos::ProfileRead(section, nullptr, "", buf.data(), 1024, P("p.ini"));
+        std::string out;
+        for (int i = 0; i < r; ++i) out += buf[static_cast<size_t>(i)] ? buf[static_cast<size_t>(i)] : '|';
+        return out;
+    }
+    int Write(const char* section, const char* key, const char* value) {
+        return zrkos::ProfileWrite(section, key, value, P("p.ini"));
+    }
+};
+
+TEST_F(ProfileTest, Reading) {
+    WriteRaw("p.ini",
+             "; top comment\r\n"
+             "[First]\r\n"
+             "Alpha = one \r\n"
+             "beta=\"quoted value\"\r\n"
+             "Gamma=\r\n"
+             ";note=1\r\n"
+             "plain\r\n"
+             "\r\n"
+             "  [ Second ]  \r\n"
+             "x=1\n"
+             "x=2\n");
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* def;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"first", "ALPHA", "d", "one"},
+        {"First", "beta", "d", "quoted value"},
+        {"First", "gamma", "d", ""},
+        {"First", "missing", "def  ", "def"},
+        {"First", "missing", nullptr, ""},
+        {"Nope", "x", "d", "d"},
+        {"second", "X", "d", "1"},  // the first of two keys
+        {"First", ";note", "d", "1"},  // readable, but never listed
+        {"First", "plain", "d", "d"},  // a line without "=" is no entry
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.section) + "/" + c.key);
+        int n = -1;
+        EXPECT_EQ(Read(c.section, c.key, c.def, 256, &n), c.expected);
+        EXPECT_EQ(n, static_cast<int>(c.expected.size()));
+    }
+    EXPECT_EQ(List("FIRST"), "Alpha|beta|Gamma|");
+    EXPECT_EQ(List(nullptr), "First|Second|");
+    EXPECT_EQ(List("Nope"), "");
+
+    // A value cut to the buffer: size - 1 characters.
+    int n = 0;
+    EXPECT_EQ(Read("First", "alpha", "", 3, &n), "on");
+    EXPECT_EQ(n, 2);
+    // A list cut to the buffer: size - 2, the cut text ending in a zero byte.
+    std::vector<char> buf(9, '#');
+    n = zrkos::ProfileRead("First", nullptr, "", buf.data(), 8, P("p.ini"));
+    EXPECT_EQ(n, 6);
+    EXPECT_EQ(std::string(buf.data(), 7), std::string("Alpha\0\0", 7));
+    EXPECT_EQ(buf[8], '#');
+    n = zrkos::ProfileRead("First", nullptr, "", buf.data(), 6, P("p.ini"));
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(std::string(buf.data(), 5), std::string("Alph\0", 5));
+
+    // A missing file reads as defaults.
+    EXPECT_EQ(zrkos::ProfileRead("First", "alpha", "dflt", buf.data(), 8, P("none.ini")), 4);
+    EXPECT_EQ(std::string(buf.data()), "dflt");
+}
+
+TEST_F(ProfileTest, WritingAndDeleting) {
+    WriteRaw("p.ini",
+             "; keep me\r\n"
+             "[First]\r\n"
+             "Alpha=one\r\n"
+             "beta=two\r\n"
+             "[Second]\r\n"
+             "x=1\r\n");
+    EXPECT_EQ(Write("first", "ALPHA", "uno"), 0);
+    EXPECT_EQ(Read("First", "alpha", ""), "uno");
+    EXPECT_EQ(Write("First", "delta", "4"), 0);
+    EXPECT_EQ(List("First"), "Alpha|beta|delta|");
+    EXPECT_EQ(Write("Third", "k", "v"), 0);
+    EXPECT_EQ(Read("third", "K", ""), "v");
+    EXPECT_EQ(Write("First", "beta", nullptr), 0);  // removes the key
+    EXPECT_EQ(List("First"), "Alpha|delta|");
+    EXPECT_EQ(Write("First", "nothere", nullptr), 0);
+    EXPECT_EQ(Write("SECOND", nullptr, nullptr), 0);  // removes the section
+    EXPECT_EQ(Read("Second", "x", "gone"), "gone");
+    EXPECT_EQ(List(nullptr), "First|Third|");
+    EXPECT_EQ(Read("First", "delta", ""), "4");
+
+    const std::string raw = ReadRaw("p.ini");
+    EXPECT_NE(raw.find("; keep me\r\n"), std::string::npos) << raw;
+    for (size_t i = 0; i < raw.size(); ++i)
+        if (raw[i] == '\n') {
+            EXPECT_TRUE(i > 0 && raw[i - 1] == '\r') << "bare LF at " << i << " in " << raw;
+        }
+
+    // A missing file is created; a missing directory is a failure.
+    EXPECT_EQ(zrkos::ProfileWrite("S", "k", "v", P("new.ini")), 0);
+    EXPECT_NE(ReadRaw("new.ini").find("k=v"), std::string::npos);
+    EXPECT_EQ(zrkos::ProfileWrite("S", "k", "v", P("nodir\\x.ini")), -52);
+}
+
+// ---- environment, processes, time ---------------------------------------------------
+
+TEST(Os, Environment) {
+    CString v;
+    ASSERT_EQ(zrkos::SetEnv("ZRK_OS_TEST_VAR", "some value"), 0);
+    ASSERT_TRUE(zrkos::GetEnv("ZRK_OS_TEST_VAR", &v));
+    EXPECT_EQ(S(v), "some value");
+    ASSERT_EQ(zrkos::SetEnv("ZRK_OS_TEST_VAR", nullptr), 0);
+    EXPECT_FALSE(zrkos::GetEnv("ZRK_OS_TEST_VAR", &v));
+}
+
+TEST(Os, StartProcessWaitsForExitCode) {
+    const char* cmd = zrkos::IsWindows() ? "cmd /c exit 3" : "exit 3";
+    unsigned long code = 0;
+    ASSERT_EQ(zrkos::StartProcess(cmd, nullptr, true, &code), 0);
+    EXPECT_EQ(code, 3u);
+    EXPECT_EQ(zrkos::StartProcess(cmd, "\\no\\such\\directory", true, &code), -52);
+}
+
+TEST(Os, SystemFacts) {
+    const zrkos::SystemTime local = zrkos::Now(false);
+    const zrkos::SystemTime utc = zrkos::Now(true);
+    for (const zrkos::SystemTime& t : {local, utc}) {
+        EXPECT_GE(t.year, 2020);
+        EXPECT_TRUE(t.month >= 1 && t.month <= 12);
+        EXPECT_TRUE(t.day >= 1 && t.day <= 31);
+        EXPECT_TRUE(t.hour >= 0 && t.hour <= 23);
+        EXPECT_TRUE(t.millisecond >= 0 && t.millisecond <= 999);
+    }
+    const CString module = zrkos::ModulePath();
+    EXPECT_TRUE(CFile::IsFile(module)) << S(module);
+    EXPECT_EQ(module.Find('/'), -1);
+    EXPECT_TRUE(zrkos::WindowsDir().EndsWith("\\"));
+    EXPECT_EQ(zrkos::IsWindows(), zrkos::Version() != 0);
+    EXPECT_GT(zrkos::LogicalDrives().Count(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,580 @@
+// The application object, report dispatch, the log writer and the screen
+// reporters of both programs.
+#include "zrk/app.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "zrk/cfile.h"
+#include "zrk/ctimeex.h"
+#include "zrk/os/os.h"
+#include "zrk/resfile.h"
+
+namespace {
+
+CApp* g_app = nullptr;
+
+// The report scopes of this thread, innermost first.
+thread_local CReportScope* t_scope = nullptr;
+// The message id of the report being dispatched on this thread.
+thread_local int t_msgId = 0;
+
+// Dispatch without an application object: errors and warnings go to
+// stderr so that nothing is lost in tools and tests.
+int DispatchWithoutApp(int kind, int code, const char* message) {
+    if (kind & (ZRK_KIND_ERROR | ZRK_KIND_WARNING)) {
+        std::fprintf(stderr, "%s%s\n", (kind & ZRK_KIND_WARNING) ? "Warning: " : "", message);
+    }
+    return code;
+}
+
+struct MsgIdGuard {
+    explicit MsgIdGuard(int id) : saved(t_msgId) { t_msgId = id; }
+    ~MsgIdGuard() { t_msgId = saved; }
+    int saved;
+};
+
+}  // namespace
+
+// ---- reporting --------------------------------------------------------------
+
+CReportScope::CReportScope(CReporter* reporter) : m_reporter(reporter), m_outer(t_scope) { t_scope = this; }
+
+CReportScope::~CReportScope() { t_scope = m_outer; }
+
+CReportScope* CReportScope::Current() { return t_scope; }
+
+int CRecordingReporter::OnReport(int kind, int code, const char*, const char* message) {
+    entries.push_back(Entry{kind, code, t_msgId, message ? message : ""});
+    return code;
+}
+
+int CRecordingReporter::Count(int kindMask) const {
+    int n = 0;
+    for (const Entry& e : entries)
+        if (e.kind & kindMask) ++n;
+    return n;
+}
+
+std::string CRecordingReporter::LastText() const { return entries.empty() ? std::string() : entries.back().text; }
+
+int ZrkReportingMessageId() { return t_msgId; }
+
+int ZrkReportText(int kind, int code, const char* caption, const char* message) {
+    if (!message) message = "";
+    if (CReportScope* scope = t_scope) {
+        if (scope->Reporter()) scope->Reporter()->OnReport(kind, code, caption, message);
+        return code;
+    }
+    if (g_app) return g_app->Dispatch(kind, code, caption, message);
+    return DispatchWithoutApp(kind, code, message);
+}
+
+static int ReportV(int kind, int code, const char* caption, const char* fmt, va_list args) {
+    CString text;
+    text.FormatV(fmt, args);
+    return ZrkReportText(kind, code, caption, text);
+}
+
+static int ReportIdV(int kind, int code, int msgId, va_list args) {
+    MsgIdGuard guard(msgId);
+    CString text;
+    text.FormatIdV(msgId, args);
+    return ZrkReportText(kind, code, nullptr, text);
+}
+
+int ZrkErrorIdV(int code, int msgId, va_list args) { return ReportIdV(ZRK_KIND_ERROR, code, msgId, args); }
+
+int ZrkErrorId(int code, int msgId, ...) {
+    va_list args;
+    va_start(args, msgId);
+    int r = ZrkErrorIdV(code, msgId, args);
+    va_end(args);
+    return r;
+}
+
+int ZrkError(int code, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    int r = ReportV(ZRK_KIND_ERROR, code, nullptr, fmt, args);
+    va_end(args);
+    return r;
+}
+
+int ZrkWarningId(int msgId, ...) {
+    va_list args;
+    va_start(args, msgId);
+    int r = ReportIdV(ZRK_KIND_WARNING, 0, msgId, args);
+    va_end(args);
+    return r;
+}
+
+int ZrkTrace(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    int r = ReportV(ZRK_KIND_TRACE, 0, nullptr, fmt, args);
+    va_end(args);
+    return r;
+}
+
+int ZrkInfo(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    int r = ReportV(ZRK_KIND_INFO, 0, nullptr, fmt, args);
+    va_end(args);
+    return r;
+}
+
+int ZrkReport(int kind, int code, const char* caption, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    int r = ReportV(kind, code, caption, fmt, args);
+    va_end(args);
+    return r;
+}
+
+CString ZrkCodeText(int code, bool capitalise) {
+    struct CodeMsg {
+        int code;
+        int msgId;
+    };
+    static const CodeMsg kTable[] = {
+        {-51, 401}, {-52, 402}, {-53, 404},     {-54, 405},     {-55, 408}, {-58, 406},
+        {-64, 409}, {-63, 410}, {-2003, 411}, {-2010, 412}, {2, 413},   {16384, 403},
+    };
+    if (code == 0) return CString();
+    CString text;
+    bool found = false;
+    for (const CodeMsg& entry : kTable) {
+        if (entry.code == code) {
+            text = ZrkMessageText(entry.msgId);
+            found = true;
+            break;
+        }
+    }
+    if (!found) text.FormatId(407, code);
+    if (!text.IsEmpty()) {
+        unsigned char c = static_cast<unsigned char>(text[0]);
+        text.SetAt(0, static_cast<char>(capitalise ? std::toupper(c) : std::tolower(c)));
+    }
+    return text;
+}
+
+namespace {
+int g_verbose = -1;
+}
+
+void ZrkForgetVerboseSetting() { g_verbose = -1; }
+
+int ZrkInternalError(const char* file, int line) {
+    // "Verbose" is read once and kept for the life of the process.
+    int& verbose = g_verbose;
+    if (verbose < 0) {
+        verbose = 0;
+        if (CProfile* settings = ZrkSettings()) {
+            CProfile debug(*settings);
+            debug.SetSection("Debug");
+            // Read the raw text: a number that does not parse must not come
+            // back here through the settings reader.
+            CString text = debug.GetText("Verbose", "");
+            verbose = std::atoi(text) != 0 ? 1 : 0;
+        }
+    }
+    if (verbose == 0) return ZRK_INTERNAL;
+    return ZrkErrorId(ZRK_INTERNAL, 415, file, line);
+}
+
+// ---- tasks --------------------------------------------------------------------
+
+int CTask::RequestState(int) { return 0; }
+int CTask::OnStart() { return 0; }
+int CTask::OnFinish(int result) { return result; }
+int CTask::Body() { return 0; }
+int CTask::OnAbort() { return 0; }
+void CTask::PumpMessages() { zrkos::PumpMessages(); }
+
+int CTask::Run() {
+    if (++m_nesting > 1) return 0;
+    int r = RequestState(RUNNING);
+    if (r != 0) {
+        --m_nesting;
+        return r;
+    }
+    EnterBusy();
+    m_state = RUNNING;
+    r = OnStart();
+    if (r == 0) r = Body();
+    if (r != 0 && m_state == RUNNING) r = Finish(r);
+    LeaveBusy();
+    return r;
+}
+
+int CTask::Finish(int result) {
+    if (m_state == IDLE) return result;
+    if (m_nesting < 2) {
+        int r = OnFinish(result);
+        if (result == 0) result = r;
+        r = RequestState(IDLE);
+        if (result == 0) result = r;
+        m_state = IDLE;
+        m_nesting = 0;
+        return result;
+    }
+    --m_nesting;
+    return result;
+}
+
+int CTask::Abort() {
+    int r = RequestState(ABORTING);
+    if (r != 0) return r;
+    EnterBusy();
+    m_state = ABORTING;
+    r = OnAbort();
+    if (r != 0 && m_state == ABORTING) r = Finish(r);
+    LeaveBusy();
+    return r;
+}
+
+int CTask::Poll() {
+    uint32_t now = zrkos::TickCount();
+    if (now - m_lastPump > 100) {
+        m_lastPump = now;
+        PumpMessages();
+    }
+    return m_state == ABORTING ? ZRK_CANCEL : 0;
+}
+
+// ---- framework threads -----------------------------------------------------------
+
+namespace {
+std::atomic<int> g_liveThreads{0};
+std::atomic<bool> g_stopThreads{false};
+}  // namespace
+
+void CFrameworkThreads::Started() { ++g_liveThreads; }
+void CFrameworkThreads::Ended() { --g_liveThreads; }
+int CFrameworkThreads::Live() { return g_liveThreads.load(); }
+bool CFrameworkThreads::StopRequested() { return g_stopThreads.load(); }
+void CFrameworkThreads::RequestStop() { g_stopThreads = true; }
+void CFrameworkThreads::Reset() {
+    g_stopThreads = false;
+    g_liveThreads = 0;
+}
+
+// ---- out of memory ---------------------------------------------------------------
+
+namespace {
+bool g_oomBox = false;
+
+void OutOfMemory() {
+    // Returning from the handler makes the allocator try again.
+    if (g_oomBox) {
+        const char* caption = g_app ? g_app->AppName().c_str() : "ZRK";
+        zrkos::MessageBoxTask("ZRK: Out of memory. Close other applications and try again.", caption, 0);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+extern "C" void IgnoreFloatingPointSignal(int) {}
+}  // namespace
+
+void ZrkInstallOutOfMemoryHandler(bool showBox) {
+    g_oomBox = showBox;
+    std::set_new_handler(OutOfMemory);
+}
+
+// ---- the application object ----------------------------------------------------------
+
+CApp* ZrkApp() { return g_app; }
+CProfile* ZrkSettings() { return g_app ? &g_app->Settings() : nullptr; }
+
+CApp::CApp() : m_title("ZRK Application"), m_company("Vendrix") {
+    ZrkInstallOutOfMemoryHandler(false);
+    std::signal(SIGFPE, IgnoreFloatingPointSignal);
+    g_app = this;
+}
+
+CApp::~CApp() {
+    if (g_app == this) g_app = nullptr;
+}
+
+CString CApp::HomeFromEnvironment(const char* drive, const char* path) {
+    // The drive is taken as its first two characters, followed by the path.
+    CString home;
+    if (drive) home.Assign(drive, static_cast<int>(strnlen(drive, 2)));
+    if (path) home.Append(path);
+    return home;
+}
+
+void CApp::PlatformFromVersion(uint32_t version, bool isWindows, int* platform, int* shell) {
+    if (!isWindows) {
+        *platform = PLATFORM_XWINDOW;
+        *shell = 95;
+        return;
+    }
+    const unsigned major = version & 0xFF;
+    if ((version & 0x80000000u) == 0) {
+        // Windows NT: version 4 and every later one has the Explorer shell.
+        *platform = PLATFORM_NT;
+        *shell = major >= 4 ? 95 : 31;
+    } else if (major >= 4) {
+        *platform = PLATFORM_WIN95;
+        *shell = 95;
+    } else {
+        *platform = PLATFORM_WIN32S;
+        *shell = 31;
+    }
+}
+
+int CApp::Init(const char* commandLine) {
+    zrkos::QuietErrorBoxes();
+    m_commandLine = commandLine ? commandLine : "";
+    m_modulePath = zrkos::ModulePath();
+    m_moduleDir = CFile::DirPart(m_modulePath);
+    m_moduleBase = CFile::BaseName(m_modulePath);
+    m_appName = m_moduleBase;
+
+    PlatformFromVersion(zrkos::Version(), zrkos::IsWindows(), &m_platform, &m_shell);
+
+    if (m_platform == PLATFORM_NT) {
+        CString drive, path;
+        zrkos::GetEnv("HOMEDRIVE", &drive);
+        zrkos::GetEnv("HOMEPATH", &path);
+        m_homeDir = HomeFromEnvironment(drive, path);
+    } else if (m_platform == PLATFORM_XWINDOW) {
+        CString home;
+        if (zrkos::GetEnv("HOME", &home) && !home.IsEmpty()) m_homeDir = zrkos::FullPath(home);
+    } else {
+        m_homeDir = zrkos::WindowsDir();
+    }
+
+    if (m_iniName.IsEmpty()) m_iniName = m_moduleBase + ".ini";
+    m_settings.SetFile(m_iniName);
+    if (m_iniName2.IsEmpty()) m_iniName2 = m_iniName;
+
+    m_settings.SetSection("Debug");
+    CString::SetNoShare(m_settings.GetInt("NoShareStr", 0) != 0);
+    m_noTimer = m_settings.GetInt("NoTimer", 0) != 0;
+
+    m_settings.SetSection("Option");
+    m_service = static_cast<int>(m_settings.GetInt("Service", 0));
+
+    {
+        CProfile intl("win.ini", "intl");
+        CString sep = intl.GetText("sList", ",");
+        m_listSeparator = sep.IsEmpty() ? ',' : sep[0];
+    }
+
+    m_settings.SetSection("Debug");
+    CString defaultLog = CFile::MakePath(CFile::DirPart(CFile::TempName(nullptr, nullptr)), m_appName, "log");
+    m_logFileName = m_settings.GetText("LogFileName", defaultLog);
+    m_logFileMask = static_cast<unsigned>(m_settings.GetInt("LogFileMask", 0));
+    m_logScreenMask = static_cast<unsigned>(m_settings.GetInt("LogScreenMask", 7));
+    if (m_settings.GetInt("QvtLog", 0) != 0) m_logFileMask |= ZRK_KIND_QVTLOG;
+
+    int r = ZrkStartModules();
+    int own = InitInstance();
+    return r != 0 ? r : own;
+}
+
+int CApp::Dispatch(int kind, int code, const char* caption, const char* message) {
+    if ((kind & (ZRK_KIND_ERROR | ZRK_KIND_WARNING)) == 0) {
+        int poll = Poll();
+        if (code == 0) code = poll;
+    }
+    CTimeEx now = CTimeEx::Now(false);
+    int r = LogWrite(kind, code, now, caption, message);
+    if ((kind & ZRK_KIND_QVTLOG) == 0) r = ScreenReport(kind, code, now, caption, message);
+    return code != 0 ? code : r;
+}
+
+int CApp::LogWrite(int kind, int code, const CTimeEx& time, const char*, const char* message) {
+    if ((static_cast<unsigned>(kind) & (m_logFileMask | m_logScreenMask)) == 0) return code;
+    if (m_logFileName.IsEmpty() || (static_cast<unsigned>(kind) & m_logFileMask) == 0) return code;
+
+    // One report is one line: cut long messages and fold line breaks.
+    CString text(message);
+    if (text.Length() >= 2049) {
+        text = text.Left(2048).ToString();
+        text.Append("...");
+    }
+    text.Replace("\r\n", "\\n", true);
+
+    CString stamp = time.Format("%4Y/%2M/%2D %2H:%2N:%2.3S");
+    CTextFile log;
+    if (log.Open(m_logFileName, "a", false) == 0) {
+        log.WriteFormat("%s\t%d\t%d\t%s\n", stamp.c_str(), 0, kind, text.c_str());
+        log.Close(false);
+    }
+    return code;
+}
+
+int CApp::ExitApp(int exitCode) {
+    // Ask the framework's other threads to stop and give them 30 seconds.
+    CFrameworkThreads::RequestStop();
+    for (int i = 0; i < 30 && CFrameworkThreads::Live() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+
+    if (!m_errorsShown && exitCode != 0 && exitCode != ZRK_CANCEL && exitCode != ZRK_ABANDON)
+        ZrkReportText(ZRK_KIND_ERROR, exitCode, nullptr, ZrkCodeText(exitCode, true));
+    ShowCollectedErrors();
+    m_errorsShown = false;
+    return 0;
+}
+
+int CApp::StartProcess(const char* commandLine, const char* dir, bool wait, bool report, unsigned long* exitCode) {
+    CString line(commandLine);
+    CString program, args;
+    // The program part ends at the first blank; a quoted program name may
+    // hold blanks.
+    if (line.Length() > 0 && line[0] == '"') {
+        int close = line.Find('"', 1);
+        if (close < 0) close = line.Length();
+        program = line.Mid(1, close - 1).ToString();
+        args = line.Mid(close + 1).ToString();
+    } else {
+        int blank = line.Find(' ');
+        program = blank < 0 ? line : line.Left(blank).ToString();
+        if (blank >= 0) args = line.Mid(blank + 1).ToString();
+    }
+    args.Trim();
+    CString ext = CFile::Extension(program);
+    const bool url = program.Find("://") >= 0;
+    bool createProcess = ext.IsEmpty() && !url;
+    if (!url) {
+        static const char* const kPrograms[] = {"exe", "com", "bat", "pif", "cmd"};
+        for (const char* p : kPrograms)
+            if (ext.CompareNoCase(p) == 0) createProcess = true;
+    }
+    const char* workDir = (dir && *dir) ? dir : nullptr;
+    int r;
+    if (createProcess) {
+        r = zrkos::StartProcess(line, workDir, wait, exitCode);
+    } else {
+        r = zrkos::ShellOpen(program, args.IsEmpty() ? nullptr : args.c_str(), workDir);
+    }
+    if (r != 0) {
+        r = ZRK_FAIL;
+        if (report) ZrkErrorId(r, 445, commandLine, zrkos::LastSystemError());
+    }
+    return r;
+}
+
+// ---- the console program's screen reporter ----------------------------------------------
+
+CConsoleApp::CConsoleApp() { ZrkSetConsoleNumbering(true); }
+
+void CConsoleApp::PrintLine(const char* text) {
+    CString line(text);
+    line.ToOem();
+    std::printf("%s", line.c_str());
+    std::fflush(stdout);
+}
+
+int CConsoleApp::ScreenReport(int kind, int code, const CTimeEx&, const char*, const char* message) {
+    const bool prints = (kind & (ZRK_KIND_ERROR | ZRK_KIND_WARNING | ZRK_KIND_INFO)) != 0 ||
+                        ((kind & ZRK_KIND_TRACE) && m_verbose);
+    if (!prints) return code;
+    if (m_progressPending) {
+        PrintLine("\n");
+        m_progressPending = false;
+    }
+    CString line;
+    if (kind & ZRK_KIND_ERROR) {
+        line.Format("%s\n", message);
+        SetErrorsShown(true);
+    } else if (kind & ZRK_KIND_WARNING) {
+        line.Format("Warning: %s\n", message);
+    } else {
+        line.Format("%s\n", message);
+    }
+    PrintLine(line);
+    return code;
+}
+
+// ---- the interactive program's screen reporter -------------------------------------------
+
+CString CWizardApp::TraceFileName() const {
+    return CFile::MakePath(CFile::DirPart(CFile::TempName(nullptr, nullptr)), AppName(), "log");
+}
+
+int CWizardApp::ScreenReport(int kind, int code, const CTimeEx& time, const char*, const char* message) {
+    int r = 0;
+    if (kind & ZRK_KIND_ERROR) {
+        m_errors.push_back(ErrorItem{CString(message), time.Format("%4Y/%2M/%2D %2H:%2N:%2S")});
+    } else if (kind & (ZRK_KIND_WARNING | ZRK_KIND_TRACE)) {
+        if (Logging()) {
+            CTextFile trace;
+            r = trace.Open(TraceFileName(), "a", false);
+            if (r == 0) {
+                trace.WriteFormat("%s\t%s\n", time.Format("DateTime").c_str(), message);
+                r = trace.Close(false);
+            }
+        }
+    } else if (kind & (ZRK_KIND_INFO | ZRK_KIND_PROGRESS)) {
+        m_status.Format("%s...", message);
+    }
+    if (State() == RUNNING) zrkos::PumpMessages();
+    return code != 0 ? code : r;
+}
+
+void CWizardApp::ShowCollectedErrors() {
+    if (m_errors.empty()) return;
+    // Until the wizard's own error list window exists, the errors are shown
+    // in one message box.
+    CString text;
+    for (const ErrorItem& e : m_errors) {
+        if (!text.IsEmpty()) text.Append("\n");
+        text.Append(e.message);
+    }
+    zrkos::MessageBoxTask(text, AppName(), 1);
+    m_errors.clear();
+}
+
+// ---- entries and shut-down -------------------------------------------------------------------
+
+int ZrkShutdown(CApp* app, int exitCode) {
+    int r = 0;
+    if (app) ZRK_KEEP(r, app->ExitApp(exitCode));
+    ZRK_KEEP(r, ZrkStopModules(true));
+    delete app;
+    ZRK_KEEP(r, ZrkStopModules(false));
+    ZrkReleaseProgramResources();
+    zrkos::TimerShutdown();
+    return r;
+}
+
+static int RunProgram(const char* commandLine, ZrkAppCreator create) {
+    int r = ZrkLoadProgramResources(zrkos::ModulePath());
+    if (r != 0) return r;
+    CApp* app = create();
+    r = app->Init(commandLine);
+    if (r == 0) {
+        r = app->Run();
+        if (app->State() == CTask::RUNNING) r = app->Finish(r);
+    }
+    int down = ZrkShutdown(app, r);
+    return r != 0 ? r : down;
+}
+
+int ZrkConsoleMain(int argc, char** argv, ZrkAppCreator create) {
+    ZrkSetConsoleNumbering(true);
+    CString line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) line.Append(' ');
+        line.Append(argv[i]);
+    }
+    return RunProgram(line, create);
+}
+
+int ZrkWizardMain(const char* commandLine, int, ZrkAppCreator create) {
+    ZrkSetConsoleNumbering(false);
+    ZrkInstallOutOfMemoryHandler(true);
+    return RunProgram(commandLine, create);
+}
