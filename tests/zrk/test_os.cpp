@@ -356,7 +356,7 @@ TEST(Os, Environment) {
 }
 
 TEST(Os, StartProcessWaitsForExitCode) {
-    const char* cmd = zrkos::IsWindows() ? "cmd /c exit 3" : "exit 3";
+    const char* cmd = zrkos::IsWindows() ? "cmd /c exit 3" : "sh -c 'exit 3'";
     unsigned long code = 0;
     ASSERT_EQ(zrkos::StartProcess(cmd, nullptr, true, &code), 0);
     EXPECT_EQ(code, 3u);
