@@ -1,6 +1,8 @@
 // User interface services on Win32: message boxes, the program's own string
 // table, the OEM conversion and the process's timer window.
 #include <windows.h>
+// windows.h maps CharToOem to CharToOemA; ours is a function of its own.
+#undef CharToOem
 
 #include "zrk/os/os.h"
 
