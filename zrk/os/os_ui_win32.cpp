@@ -60,7 +60,8 @@ bool EnsureWindow() {
     } else if (::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         return false;
     }
-    g_timerWnd = ::CreateWindowA(kTimerClass, "Vendrix - TimerWnd", 0, 0, 0, 0, 0, nullptr, nullptr, inst, nullptr);
+    // A message-only window: never shown, and it needs no display.
+    g_timerWnd = ::CreateWindowA(kTimerClass, "Vendrix - TimerWnd", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, inst, nullptr);
     return g_timerWnd != nullptr;
 }
 

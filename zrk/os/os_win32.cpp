@@ -503,8 +503,9 @@ bool GetEnv(const char* name, CString* value) {
     SetLastError(0);  // an empty variable also returns 0
     DWORD n = GetEnvironmentVariableA(name, small, sizeof small);
     if (n == 0) {
+        const DWORD err = GetLastError();
         SaveError();
-        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+        if (err == ERROR_ENVVAR_NOT_FOUND) return false;
         *value = "";
         return true;
     }
