@@ -206,7 +206,10 @@ void ZrkSetConsoleNumbering(bool on) { g_consoleNumbering = on; }
 bool ZrkConsoleNumbering() { return g_consoleNumbering; }
 
 int ZrkConsoleMessageId(int id) {
-    // The DDE messages sit 320 lower in the console program, all others 64.
+    // The installer's own messages (below 400) have the same number in both
+    // programs; of the framework's, the DDE messages sit 320 lower in the
+    // console program and all others 64.
+    if (id < 400) return id;
     if (id >= 960 && id < 1000) return id - 320;
     return id - 64;
 }

@@ -44,8 +44,10 @@ private:
 // program's own string table.
 CResourceImage& ZrkResourceImage();
 
-// Console numbering: the console program's resource ids are lower than the
-// interactive program's (by 320 for the DDE messages, 64 for the others).
+// Console numbering: the console program's resource ids for framework
+// messages are lower than the interactive program's (by 320 for the DDE
+// messages, 64 for the others); the installer's own messages, below 400,
+// have the same ids in both.
 void ZrkSetConsoleNumbering(bool on);
 bool ZrkConsoleNumbering();
 int ZrkConsoleMessageId(int id);
