@@ -1,0 +1,729 @@
+// The configuration reader on real files: item kinds, options, directives,
+// conditional sections, macro substitution, includes, every diagnostic, and
+// the writer's output and round trips.
+#include "zrk/cfgfile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "testutil.h"
+#include "zrk/os/os.h"
+#include "zrk/report.h"
+
+namespace {
+
+std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
+
+std::string ItemText(int type, const CString& key, const CString& value) {
+    return std::to_string(type) + "|" + S(key) + "|" + S(value);
+}
+
+struct Items {
+    int result = 0;
+    std::vector<std::string> items;  // "type|key|value", end of file included
+};
+
+Items ReadItems(CCfgFile& cfg) {
+    Items out;
+    for (int guard = 0; guard < 10000; ++guard) {
+        int type = -1;
+        CString value, key;
+        out.result = cfg.NextItem(&type, &value, &key);
+        if (out.result != 0) break;
+        out.items.push_back(ItemText(type, key, value));
+        if (type == CFG_EOF) break;
+    }
+    return out;
+}
+
+using Defines = std::vector<std::pair<const char*, const char*>>;
+
+// The last report with MSGID, or nullptr.
+const CRecordingReporter::Entry* Reported(const CRecordingReporter& rec, int msgId) {
+    for (auto it = rec.entries.rbegin(); it != rec.entries.rend(); ++it)
+        if (it->msgId == msgId) return &*it;
+    return nullptr;
+}
+
+class CfgFileTest : public ::testing::Test {
+protected:
+    CString Write(const char* name, const std::string& content) {
+        const CString path = scratch.Path(name);
+        EXPECT_TRUE(WriteAll(path, content)) << name;
+        return path;
+    }
+    void MakeDir(const char* name) { ASSERT_EQ(zrkos::MakeDir(scratch.Path(name)), 0) << name; }
+
+    // Reads CONTENT as the file "main.cfg".
+    Items Read(const std::string& content, int options = 0, bool macros = false, const Defines& defines = {},
+               char separator = '=') {
+        CCfgFile cfg;
+        cfg.SetOptions(options);
+        cfg.SetMacroExpansion(macros);
+        cfg.SetSeparator(separator);
+        for (const auto& d : defines) cfg.Define(d.first, d.second);
+        const CString path = Write("main.cfg", content);
+        Items out;
+        out.result = cfg.OpenRelative(path);
+        if (out.result == 0) out = ReadItems(cfg);
+        cfg.Close();
+        return out;
+    }
+
+    // The values of the entries of CONTENT (the item kinds are checked
+    // elsewhere), or "error N".
+    std::vector<std::string> Values(const std::string& content, const Defines& defines = {}, bool macros = true) {
+        const Items items = Read(content, 0, macros, defines);
+        std::vector<std::string> out;
+        for (const std::string& item : items.items)
+            if (item.rfind("1|", 0) == 0) out.push_back(item.substr(item.find('|', 2) + 1));
+        if (items.result != 0) out.push_back("error " + std::to_string(items.result));
+        return out;
+    }
+
+    ScratchDir scratch;
+};
+
+// ---- lines and items -----------------------------------------------------------
+
+TEST_F(CfgFileTest, EveryKindOfLineGivesItsItem) {
+    struct Case {
+        const char* name;
+        std::string content;
+        int options;
+        std::vector<std::string> items;
+    } const cases[] = {
+        {"block, entry, bare item, end",
+         "{ Files Main\nDest = \"C:\\\\Program Files\"\nreadme.txt\n}\n", 0,
+         {"0|Files|Main", "1|Dest|C:\\Program Files", "1||readme.txt", "2||", "3||"}},
+        {"empty value", "key=\n", 0, {"1|key|", "3||"}},
+        {"quoted line is a bare item", "\"a=b\"\n", 0, {"1||a=b", "3||"}},
+        {"text after the closing quote is dropped", "k = \"x\" more\n", 0, {"1|k|x", "3||"}},
+        {"split at the first separator", "a = b = c\n", 0, {"1|a|b = c", "3||"}},
+        {"escapes in quoted values", "k=\"t\\tq\\\"b\\\\\\x41\"\n", 0, {"1|k|t\tq\"b\\A", "3||"}},
+        {"a brace alone is a bare item", "{\n", 0, {"1||{", "3||"}},
+        {"block without a name", "{ Files\n}\n", 0, {"0|Files|", "2||", "3||"}},
+        {"BEGIN and END in any case", "begin Set \"Main Set\"\nEnd\n", 0, {"0|Set|Main Set", "2||", "3||"}},
+        {"anything may follow a closing brace", "{ A\n{ B x\n} of B\nend\n", 0,
+         {"0|A|", "0|B|x", "2||", "2||", "3||"}},
+        {"BEGIN alone is a bare item", "BEGIN\n", 0, {"1||BEGIN", "3||"}},
+        {"comments and unknown directives are skipped", "// c\n; c\n\n#pragma x\n#elif y\nk=v\n", 0,
+         {"1|k|v", "3||"}},
+        {"option 1 returns them", "// c \n;c\n\n#pragma  x\n#elif y\nk=v\n", CFG_OPT_ALL_ITEMS,
+         {"4|//|c", "4|;|c", "5||", "4|#|pragma  x", "4|#|elif y", "1|k|v", "3||"}},
+        {"option 2 returns directives raw", "#define X 1\n# if 0\nk=v\n", CFG_OPT_RAW,
+         {"6|#|define X 1", "6|#|if 0", "1|k|v", "3||"}},
+        {"CR LF lines, last line without LF", "a=1\r\nb=2\r\n\r\nc=3", CFG_OPT_ALL_ITEMS,
+         {"1|a|1", "1|b|2", "5||", "1|c|3", "3||"}},
+        {"white space trimmed, bytes above 127 kept", " \t\v\fa = \xA0v\xA0 \t\n", 0, {"1|a|\xA0v\xA0", "3||"}},
+        {"the value is unquoted after trimming", "k =   \"  padded  \"  \n", 0, {"1|k|  padded  ", "3||"}},
+    };
+    for (const Case& c : cases) {
+        const Items got = Read(c.content, c.options);
+        EXPECT_EQ(got.result, 0) << c.name;
+        EXPECT_EQ(got.items, c.items) << c.name;
+    }
+}
+
+TEST_F(CfgFileTest, SeparatorAndStrictEntries) {
+    Items got = Read("name, text, more\nbare\n", 0, false, {}, ',');
+    EXPECT_EQ(got.items, (std::vector<std::string>{"1|name|text, more", "1||bare", "3||"}));
+
+    CRecordingScope rec;
+    got = Read("a=b\nbare\n", CFG_OPT_STRICT);
+    EXPECT_EQ(got.result, ZRK_INTERNAL);
+    EXPECT_EQ(got.items, std::vector<std::string>{"1|a|b"});
+    const auto* e = Reported(rec, 456);
+    ASSERT_NE(e, nullptr);
+    EXPECT_NE(e->text.find("main.cfg"), std::string::npos) << e->text;
+    EXPECT_NE(e->text.find("line 2"), std::string::npos) << e->text;
+}
+
+TEST_F(CfgFileTest, EndOfFileIsRepeatedAndTheLineCounterCountsEveryLine) {
+    CCfgFile cfg;
+    ASSERT_EQ(cfg.OpenRelative(Write("main.cfg", "#if defined NOPE\nx\ny\n#endif\n\n// c\nk=v\n")), 0);
+    int type = -1;
+    CString value, key;
+    ASSERT_EQ(cfg.NextItem(&type, &value, &key), 0);
+    EXPECT_EQ(ItemText(type, key, value), "1|k|v");
+    EXPECT_EQ(cfg.LineNumber(), 7);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(cfg.NextItem(&type, &value, &key), 0);
+        EXPECT_EQ(type, CFG_EOF);
+    }
+}
+
+// ---- conditional sections, symbols and macros ---------------------------------------
+
+TEST_F(CfgFileTest, ConditionalSections) {
+    const Defines withX = {{"X", "1"}};
+    struct Case {
+        const char* content;
+        Defines defines;
+        std::vector<std::string> values;
+    } const cases[] = {
+        {"#ifdef X\nyes\n#else\nno\n#endif\n", withX, {"yes"}},
+        {"#ifdef X\nyes\n#else\nno\n#endif\n", {}, {"no"}},
+        {"#if defined(X)\nyes\n#endif\n", withX, {"yes"}},
+        {"#if defined X\nyes\n#endif\n", withX, {"yes"}},
+        {"#ifndef X\nyes\n#else\nno\n#endif\n", withX, {"no"}},
+        {"#if !defined X\nyes\n#else\nno\n#endif\n", {}, {"yes"}},
+        {"#IF defined X\nyes\n#ELSE\nno\n#ENDIF\n", withX, {"yes"}},
+        {"# define Y 1\n#  if $(Y) == 1\nyes\n#  endif\n", {}, {"yes"}},
+        // Inside a skipped section only "#if", "#else", "#endif" directly
+        // after the "#" count.
+        {"#if defined NOPE\n# endif\nhidden\n#endif\nafter\n", {}, {"after"}},
+        {"#if defined NOPE\n#elif 1 == 1\nhidden\n#else\nshown\n#endif\n", {}, {"shown"}},
+        {"#elif junk\nk\n", {}, {"k"}},
+        {"#if defined NOPE\n#ifdef X\n#else\nhidden\n#endif\nhidden2\n#else\nshown\n#endif\n", withX, {"shown"}},
+        {"#if 1 == 1\na\n#if 0 == 1\nb\n#else\nc\n#endif\n#else\nd\n#if 1 == 1\ne\n#endif\n#endif\nf\n", {},
+         {"a", "c", "f"}},
+        {"#if defined NOPE\n#define HIDDEN 1\n$(NOPE)\n#error no\n#endif\n#ifdef HIDDEN\nbad\n#endif\nok\n", {}, {"ok"}},
+        // With X = 0 and Y = Z = 1: X == 1 & (Y == 1 | Z == 1).
+        {"#if $(X) == 1 & $(Y) == 1 | $(Z) == 1\nyes\n#else\nno\n#endif\n", {{"X", "0"}, {"Y", "1"}, {"Z", "1"}}, {"no"}},
+        {"## $(NOPE) is not substituted\nk\n", {}, {"k"}},
+        {"#undef X\n#ifdef X\nyes\n#else\nno\n#endif\n", withX, {"no"}},
+        {"#define N   spaced value  \nv=$(N)\n", {}, {"spaced value"}},
+        {"#define E\nv=[$(E)]\n", {}, {"[]"}},
+        {"p=a$b$ $x(\n", {}, {"a$b$ $x("}},
+        {"#define ifdefined 1\n#ifdef ifdefined\nyes\n#endif\n", {}, {}},  // "ifdef" is replaced everywhere
+    };
+    for (const Case& c : cases) EXPECT_EQ(Values(c.content, c.defines), c.values) << c.content;
+}
+
+TEST_F(CfgFileTest, MacroSubstitution) {
+    CCfgFile cfg;
+    cfg.SetMacroExpansion(true);
+    const Defines defines = {{"A", "hello"}, {"L", "EN"},    {"A_EN", "nested"}, {"B", "$(A)"},
+                             {"E", ""},      {"SELF", "$(SELF)"}, {"OPEN", "$(A"}};
+    for (const auto& d : defines) cfg.Define(d.first, d.second);
+    struct Case {
+        const char* text;
+        const char* expected;  // nullptr: an error with MSGID naming ARGUMENT
+        int msgId;
+        const char* argument;
+    } const cases[] = {
+        {"x$(A)y", "xhelloy", 0, nullptr},
+        {"$(A_$(L))", "nested", 0, nullptr},
+        {"[$(A_$(L))$(A)]", "[nestedhello]", 0, nullptr},
+        {"$(B)", "$(A)", 0, nullptr},  // substituted values are not scanned again
+        {"$(OPEN)x)", "$(Ax)", 0, nullptr},
+        {"$$(A)", "$hello", 0, nullptr},
+        {"cost $5 $", "cost $5 $", 0, nullptr},
+        {"$(E)", "", 0, nullptr},
+        {"$(!NOPE)", "", 0, nullptr},
+        {"$(NOPE)", nullptr, 462, "\"NOPE\""},
+        {"$(A_$(NOPE))", nullptr, 462, "\"NOPE\""},
+        {"$(A", nullptr, 461, "'('"},
+        {"$(A_$(L)", nullptr, 461, "'('"},
+        {"$(X$(SELF))", nullptr, 458, "\"$(X$(SELF))\""},  // would never end
+    };
+    for (const Case& c : cases) {
+        CRecordingScope rec;
+        CString text = c.text;
+        const int r = cfg.ExpandMacros(text);
+        if (c.expected) {
+            EXPECT_EQ(r, 0) << c.text;
+            EXPECT_EQ(S(text), c.expected) << c.text;
+            continue;
+        }
+        EXPECT_EQ(r, ZRK_INTERNAL) << c.text;
+        EXPECT_EQ(S(text), c.text) << "a failed substitution leaves the text alone";
+        const auto* e = Reported(rec, c.msgId);
+        ASSERT_NE(e, nullptr) << c.text << ": " << rec.LastText();
+        EXPECT_NE(e->text.find(c.argument), std::string::npos) << e->text;
+        EXPECT_NE(e->text.find(c.text), std::string::npos) << "the line before substitution: " << e->text;
+    }
+}
+
+TEST_F(CfgFileTest, DoublingDefinitionsStopAtTheLineLimit) {
+    std::string content = "#define D0 " + std::string(1000, 'x') + "\n";
+    for (int i = 1; i <= 16; ++i)
+        content += "#define D" + std::to_string(i) + " $(D" + std::to_string(i - 1) + ")$(D" +
+                   std::to_string(i - 1) + ")\n";
+    content += "v=$(D16)\n";
+    CRecordingScope rec;
+    const Items got = Read(content, 0, true);
+    EXPECT_EQ(got.result, ZRK_INTERNAL);
+    const auto* e = Reported(rec, 458);
+    ASSERT_NE(e, nullptr) << rec.LastText();
+    EXPECT_NE(e->text.find("line 12"), std::string::npos) << "2^10 * 1000 bytes fit, twice as many do not";
+}
+
+TEST_F(CfgFileTest, SymbolTable) {
+    CCfgFile cfg;
+    cfg.Define("A", "1");
+    cfg.Define("B", "2");
+    cfg.Define("A", "3");  // moves to the end
+    EXPECT_EQ(cfg.SymbolNames().Join(","), "B,A");
+    EXPECT_EQ(cfg.SymbolValues().Join(","), "2,3");
+    CString value = "untouched";
+    EXPECT_TRUE(cfg.IsDefined("A", &value));
+    EXPECT_EQ(S(value), "3");
+    EXPECT_FALSE(cfg.IsDefined("a")) << "names are case-sensitive";
+    EXPECT_FALSE(cfg.IsDefined("!A"));
+    EXPECT_TRUE(cfg.IsDefined("!C"));
+    EXPECT_TRUE(cfg.IsDefined("!!A"));
+    // Any number of "!" is counted, not recursed into.
+    EXPECT_FALSE(cfg.IsDefined((std::string(100001, '!') + "A").c_str()));
+    EXPECT_TRUE(cfg.IsDefined((std::string(100000, '!') + "A").c_str()));
+    EXPECT_FALSE(cfg.IsDefined((std::string(100000, '!') + "C").c_str()));
+    cfg.Undefine("A");
+    EXPECT_FALSE(cfg.IsDefined("A"));
+
+    CStringList names, values;
+    names.Add("N1");
+    names.Add("N2");
+    values.Add("v1");
+    cfg.DefineAll(names, &values);
+    EXPECT_TRUE(cfg.IsDefined("N1", &value));
+    EXPECT_EQ(S(value), "v1");
+    EXPECT_TRUE(cfg.IsDefined("N2", &value));
+    EXPECT_EQ(S(value), "");
+}
+
+TEST_F(CfgFileTest, PredefinedSymbols) {
+    CCfgFile cfg;
+    ASSERT_EQ(cfg.OpenRelative(Write("main.cfg", "")), 0);
+    CString value = "x";
+    EXPECT_TRUE(cfg.IsDefined("__WIN32__", &value));
+    EXPECT_EQ(S(value), "");
+    CString env, look;
+    ASSERT_TRUE(cfg.IsDefined("ENV", &env));
+    ASSERT_TRUE(cfg.IsDefined("LOOK", &look));
+    if (zrkos::IsWindows()) {
+        EXPECT_TRUE(env == "WIN31" || env == "WIN95" || env == "WINNT") << S(env);
+        EXPECT_TRUE(look == "WIN31" || look == "WIN95") << S(look);
+    } else {
+        EXPECT_EQ(S(env), "XWINDOW");
+        EXPECT_EQ(S(look), "XWINDOWS");
+    }
+}
+
+TEST_F(CfgFileTest, EnvironmentVariablesAreSymbolsWithOption8) {
+    ASSERT_EQ(zrkos::SetEnv("ZRK_CFG_TEST_VAR", "from env"), 0);
+    const std::string content = "#ifdef ZRK_CFG_TEST_VAR\nv=$(ZRK_CFG_TEST_VAR)\n#endif\n";
+    EXPECT_EQ(Read(content, CFG_OPT_ENV_SYMBOLS, true).items, (std::vector<std::string>{"1|v|from env", "3||"}));
+    EXPECT_EQ(Read(content, 0, true).items, std::vector<std::string>{"3||"});
+    // The table wins over the environment.
+    EXPECT_EQ(Read(content, CFG_OPT_ENV_SYMBOLS, true, {{"ZRK_CFG_TEST_VAR", "defined"}}).items,
+              (std::vector<std::string>{"1|v|defined", "3||"}));
+    zrkos::SetEnv("ZRK_CFG_TEST_VAR", nullptr);
+}
+
+// ---- includes ------------------------------------------------------------------------
+
+TEST_F(CfgFileTest, IncludesAreRelativeToTheIncludingFile) {
+    MakeDir("sub");
+    Write("sub\\one.cfg", "b=2\n#include \"two.cfg\"\nc=3\n");
+    Write("sub\\two.cfg", "{ T\nd=4\n}\n#define FROM_TWO yes\n");
+    const std::vector<std::string> expected = {"1|a|1", "1|b|2", "0|T|", "1|d|4", "2||",
+                                               "1|c|3", "1|seen|yes", "3||"};
+    for (const char* name : {"sub\\one.cfg", "sub/one.cfg"}) {
+        const Items got =
+            Read(std::string("a=1\n#include \"") + name + "\"\n#ifdef FROM_TWO\nseen=$(FROM_TWO)\n#endif\n", 0, true);
+        EXPECT_EQ(got.result, 0) << name;
+        EXPECT_EQ(got.items, expected) << name;
+    }
+}
+
+TEST_F(CfgFileTest, AnIncludedFileReadsWithTheIncludersSettings) {
+    Write("inc.cfg", "// note\nkey, $(V)\n");
+    const Items got = Read("#include \"inc.cfg\"\n", CFG_OPT_ALL_ITEMS, true, {{"V", "value"}}, ',');
+    EXPECT_EQ(got.items, (std::vector<std::string>{"4|//|note", "1|key|value", "3||"}));
+}
+
+TEST_F(CfgFileTest, IncludeBySearch) {
+    MakeDir("cfgdir");
+    Write("cfgdir\\zrk-searched-4711.cfg", "found=yes\n");
+    CString saved;
+    const bool had = zrkos::GetEnv("ZRKCFGDIR", &saved);
+    ASSERT_EQ(zrkos::SetEnv("ZRKCFGDIR", scratch.Path("cfgdir")), 0);
+    const Items got = Read("#include <zrk-searched-4711.cfg>\n");
+    CRecordingScope rec;
+    const Items missing = Read("#include <zrk-not-anywhere-4711.cfg>\n");
+    zrkos::SetEnv("ZRKCFGDIR", had ? saved.c_str() : nullptr);
+
+    EXPECT_EQ(got.items, (std::vector<std::string>{"1|found|yes", "3||"}));
+    EXPECT_EQ(missing.result, ZRK_FAIL);
+    const auto* e = Reported(rec, 435);
+    ASSERT_NE(e, nullptr);
+    EXPECT_NE(e->text.find("zrk-not-anywhere-4711.cfg"), std::string::npos) << e->text;
+}
+
+TEST_F(CfgFileTest, AFileThatIncludesItselfIsAnError) {
+    Write("self.cfg", "a=1\n#include \"self.cfg\"\n");
+    Write("ping.cfg", "p=1\n\n#include \"pong.cfg\"\n");
+    Write("pong.cfg", "#include \"ping.cfg\"\n");
+    struct Case {
+        const char* root;
+        const char* included;  // named by the message
+        const char* where;     // the file and line of the directive
+        int line;
+    } const cases[] = {
+        {"self.cfg", "self.cfg", "self.cfg", 2},
+        {"ping.cfg", "ping.cfg", "pong.cfg", 1},
+    };
+    for (const Case& c : cases) {
+        CRecordingScope rec;
+        CCfgFile cfg;
+        ASSERT_EQ(cfg.OpenRelative(scratch.Path(c.root)), 0);
+        const Items got = ReadItems(cfg);
+        EXPECT_EQ(got.result, ZRK_INTERNAL) << c.root;
+        const auto* e = Reported(rec, 457);
+        ASSERT_NE(e, nullptr) << c.root << ": " << rec.LastText();
+        EXPECT_EQ(e->kind, ZRK_KIND_ERROR);
+        EXPECT_NE(e->text.find(S(scratch.Path(c.included))), std::string::npos) << e->text;
+        EXPECT_NE(e->text.find(S(scratch.Path(c.where)) + "\", line " + std::to_string(c.line)), std::string::npos)
+            << e->text;
+    }
+}
+
+TEST_F(CfgFileTest, IncludeDepthIsBounded) {
+    for (int i = 0; i < kCfgMaxIncludeDepth + 5; ++i)
+        Write(("chain" + std::to_string(i) + ".cfg").c_str(),
+              "#include \"chain" + std::to_string(i + 1) + ".cfg\"\n");
+    CRecordingScope rec;
+    CCfgFile cfg;
+    ASSERT_EQ(cfg.OpenRelative(scratch.Path("chain0.cfg")), 0);
+    EXPECT_EQ(ReadItems(cfg).result, ZRK_INTERNAL);
+    const auto* e = Reported(rec, 474);
+    ASSERT_NE(e, nullptr) << rec.LastText();
+    EXPECT_NE(e->text.find("chain" + std::to_string(kCfgMaxIncludeDepth - 1) + ".cfg"), std::string::npos) << e->text;
+}
+
+TEST_F(CfgFileTest, UnbalancedSectionsAreReportedForTheirOwnFile) {
+    struct Case {
+        const char* main;
+        const char* inc;
+        int result;
+        int msgId;
+        const char* file;  // named by the message
+    } const cases[] = {
+        {"#include \"inc.cfg\"\n", "#if 1 == 1\n", ZRK_FAIL, 459, "inc.cfg"},
+        {"#include \"inc.cfg\"\n", "{ Open\n", ZRK_FAIL, 473, "inc.cfg"},
+        {"#include \"inc.cfg\"\n", "}\n", ZRK_FAIL, 473, "inc.cfg"},
+        {"#if 1 == 1\n#include \"inc.cfg\"\n#endif\n", "#endif\n", ZRK_INTERNAL, 465, "inc.cfg"},
+        {"{ Outer\n#include \"inc.cfg\"\n}\n", "}\n", ZRK_FAIL, 473, "inc.cfg"},
+        {"#include \"inc.cfg\"\n#if 1 == 1\n", "k=v\n", ZRK_FAIL, 459, "main.cfg"},
+        {"#if 0 == 1\n#include \"inc.cfg\"\n", "k=v\n", ZRK_FAIL, 459, "main.cfg"},
+    };
+    for (const Case& c : cases) {
+        Write("inc.cfg", c.inc);
+        CRecordingScope rec;
+        const Items got = Read(c.main);
+        EXPECT_EQ(got.result, c.result) << c.main << c.inc;
+        const auto* e = Reported(rec, c.msgId);
+        ASSERT_NE(e, nullptr) << c.main << c.inc << ": " << rec.LastText();
+        EXPECT_NE(e->text.find(S(scratch.Path(c.file)) + "\""), std::string::npos) << e->text;
+    }
+}
+
+// ---- diagnostics ------------------------------------------------------------------------
+
+TEST_F(CfgFileTest, EveryDiagnosticHasItsMessageAndArguments) {
+    struct Case {
+        const char* content;
+        int options;
+        int result;
+        int msgId;
+        int kind;
+        std::vector<std::string> arguments;  // as they appear in the text
+    } const cases[] = {
+        {"a=1\n#if 1 == 1\n", 0, ZRK_FAIL, 459, ZRK_KIND_ERROR, {"main.cfg"}},
+        {"#if 0 == 1\nx\n", 0, ZRK_FAIL, 459, ZRK_KIND_ERROR, {"main.cfg"}},
+        {"#if 1 == 1\n#else\nx\n", 0, ZRK_FAIL, 459, ZRK_KIND_ERROR, {"main.cfg"}},
+        {"{ A\n", 0, ZRK_FAIL, 473, ZRK_KIND_ERROR, {"main.cfg"}},
+        {"=value\n", 0, ZRK_INTERNAL, 456, ZRK_KIND_ERROR, {"main.cfg", "line 1"}},
+        {"\n k = \"open\n", 0, ZRK_INTERNAL, 456, ZRK_KIND_ERROR, {"main.cfg", "line 2"}},
+        {"k = \"bad \\q escape\"\n", 0, ZRK_INTERNAL, 456, ZRK_KIND_ERROR, {"line 1"}},
+        {"{ Set \"open\n}\n", 0, ZRK_INTERNAL, 456, ZRK_KIND_ERROR, {"line 1"}},
+        {"\"open\n", 0, ZRK_INTERNAL, 456, ZRK_KIND_ERROR, {"line 1"}},
+        {"#include foo.cfg\n", 0, ZRK_INTERNAL, 460, ZRK_KIND_ERROR, {"\"#include foo.cfg\"", "main.cfg", "line 1"}},
+        {"#include \"foo.cfg\n", 0, ZRK_INTERNAL, 461, ZRK_KIND_ERROR, {"'\"'", "#include \"foo.cfg", "line 1"}},
+        {"#include <foo.cfg\n", 0, ZRK_INTERNAL, 461, ZRK_KIND_ERROR, {"'<'", "line 1"}},
+        {"#include \"absent.cfg\"\n", 0, ZRK_NOTFOUND, 417, ZRK_KIND_ERROR, {"absent.cfg"}},
+        {"\nv=$(NOPE)\n", 0, ZRK_INTERNAL, 462, ZRK_KIND_ERROR, {"\"NOPE\"", "\"v=$(NOPE)\"", "main.cfg", "line 2"}},
+        {"v=$(NOPE\n", 0, ZRK_INTERNAL, 461, ZRK_KIND_ERROR, {"'('", "\"v=$(NOPE\"", "line 1"}},
+        {"x\n#else\n", 0, ZRK_INTERNAL, 464, ZRK_KIND_ERROR, {"main.cfg", "line 2"}},
+        {"#if 1 == 1\n#else\n#else\n#endif\n", 0, ZRK_INTERNAL, 464, ZRK_KIND_ERROR, {"line 3"}},
+        {"#endif\n", 0, ZRK_INTERNAL, 465, ZRK_KIND_ERROR, {"main.cfg", "line 1"}},
+        {"#if (1 == 1\n#endif\n", 0, ZRK_INTERNAL, 466, ZRK_KIND_ERROR, {"\"(1 == 1\"", "line 1"}},
+        {"#if X\n#endif\n", 0, ZRK_INTERNAL, 467, ZRK_KIND_ERROR, {"\")\"", "main.cfg", "line 1"}},
+        {"#if 0 & 1\n#endif\n", 0, ZRK_INTERNAL, 467, ZRK_KIND_ERROR, {"\"&\""}},
+        {"#if defined(A) defined(B)\n#endif\n", 0, ZRK_INTERNAL, 471, ZRK_KIND_ERROR, {"\"defined(A) defined(B)\""}},
+        {"a=1\n#error \"stop here\"\nb=2\n", 0, ZRK_INTERNAL, 468, ZRK_KIND_ERROR, {"main.cfg", "line 2", "stop here"}},
+    };
+    for (const Case& c : cases) {
+        CRecordingScope rec;
+        const Items got = Read(c.content, c.options, true);
+        EXPECT_EQ(got.result, c.result) << c.content;
+        const auto* e = Reported(rec, c.msgId);
+        ASSERT_NE(e, nullptr) << c.content << ": " << rec.LastText();
+        EXPECT_EQ(e->kind, c.kind) << c.content;
+        EXPECT_EQ(e->code, c.result) << c.content;
+        for (const std::string& arg : c.arguments) EXPECT_NE(e->text.find(arg), std::string::npos) << arg << " in " << e->text;
+        EXPECT_EQ(rec.Count(ZRK_KIND_ERROR), 1) << "reported once: " << c.content;
+    }
+}
+
+TEST_F(CfgFileTest, MessageDirectiveWarnsAndReadingGoesOn) {
+    CRecordingScope rec;
+    const Items got = Read("a=1\n#message \"half way\"\nb=2\n");
+    EXPECT_EQ(got.result, 0);
+    EXPECT_EQ(got.items, (std::vector<std::string>{"1|a|1", "1|b|2", "3||"}));
+    const auto* e = Reported(rec, 469);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->kind, ZRK_KIND_WARNING);
+    EXPECT_NE(e->text.find("line 2"), std::string::npos) << e->text;
+    EXPECT_NE(e->text.find("half way"), std::string::npos) << e->text;
+    EXPECT_EQ(e->text.find('"' + std::string("half")), std::string::npos) << "quotes stripped: " << e->text;
+}
+
+TEST_F(CfgFileTest, ReportUnexpectedNamesTheInnermostFile) {
+    Write("inc.cfg", "\n\nk=v\n");
+    CCfgFile cfg;
+    ASSERT_EQ(cfg.OpenRelative(Write("main.cfg", "#include \"inc.cfg\"\n")), 0);
+    int type = -1;
+    CString value, key;
+    ASSERT_EQ(cfg.NextItem(&type, &value, &key), 0);
+    ASSERT_EQ(ItemText(type, key, value), "1|k|v");
+    const std::string where = S(scratch.Path("inc.cfg")) + "\", line 3";
+    struct Case {
+        int type;
+        const char* key;
+        int msgId;
+        std::string text;  // a part of the message
+    } const cases[] = {
+        {CFG_BLOCK_START, "Files", 454, "\"Files\" in \"" + where},
+        {CFG_ENTRY, "Dest", 455, "\"Dest\" in \"" + where},
+        {CFG_ENTRY, "", 456, where},
+        {CFG_COMMENT, "//", 472, where},
+        {CFG_EMPTY, "", 472, where},
+        {CFG_DIRECTIVE, "#", 460, "\"#\""},
+        {CFG_BLOCK_END, "", 470, where},
+        {CFG_EOF, "", 470, where},
+        {99, "", 470, where},
+    };
+    for (const Case& c : cases) {
+        CRecordingScope rec;
+        EXPECT_EQ(cfg.ReportUnexpected(c.type, "value", c.key), ZRK_FAIL);
+        ASSERT_EQ(rec.entries.size(), 1u);
+        EXPECT_EQ(rec.entries[0].msgId, c.msgId) << c.type;
+        EXPECT_EQ(rec.entries[0].code, ZRK_FAIL);
+        EXPECT_NE(rec.entries[0].text.find(c.text), std::string::npos) << rec.entries[0].text;
+    }
+}
+
+// ---- the consumer pattern ---------------------------------------------------------------
+
+// Flattens the blocks it reads into "Keyword(name).key=value" lines; blocks
+// with the keyword "Bad" are not accepted.
+class CFlatConsumer : public CCfgConsumer {
+public:
+    CFlatConsumer(std::vector<std::string>* out, std::string prefix) : m_out(out), m_prefix(std::move(prefix)) {}
+
+protected:
+    int SetKey(CCfgFile&, const CString& key, const CString& value) override {
+        m_out->push_back(m_prefix + S(key) + "=" + S(value));
+        return 0;
+    }
+    int ChildBlock(CCfgFile& cfg, const CString& keyword, const CString& name) override {
+        if (keyword == "Bad") return CCfgConsumer::ChildBlock(cfg, keyword, name);
+        CFlatConsumer child(m_out, m_prefix + S(keyword) + "(" + S(name) + ").");
+        return child.Consume(cfg, false);
+    }
+
+private:
+    std::vector<std::string>* m_out;
+    std::string m_prefix;
+};
+
+TEST_F(CfgFileTest, ConsumersTakeEntriesAndBlocksAndReportTheRest) {
+    struct Case {
+        const char* content;
+        int options;
+        std::vector<std::string> lines;
+        int msgId;  // 0: success
+        const char* text;
+    } const cases[] = {
+        {"{ Set A\nk=v\n{ Pkg P\nx=1\n}\ny=2\n}\nz=3\n", 0, {"Set(A).k=v", "Set(A).Pkg(P).x=1", "Set(A).y=2", "z=3"}, 0, ""},
+        {"a=1\nk=\n", 0, {"a=1"}, 455, "\"k\" in"},
+        {"{ S\nbare\n}\n", 0, {}, 456, "line 2"},
+        {"{ Bad x\n}\n", 0, {}, 454, "\"Bad\" in"},
+        {"}\n", 0, {}, 470, "line 1"},
+        {"// note\n", CFG_OPT_ALL_ITEMS, {}, 472, "line 1"},
+        {"#define X\n", CFG_OPT_RAW, {}, 460, "\"#\""},
+    };
+    for (const Case& c : cases) {
+        CRecordingScope rec;
+        CCfgFile cfg;
+        cfg.SetOptions(c.options);
+        ASSERT_EQ(cfg.OpenRelative(Write("main.cfg", c.content)), 0);
+        std::vector<std::string> lines;
+        CFlatConsumer top(&lines, "");
+        const int r = top.Consume(cfg, true);
+        EXPECT_EQ(lines, c.lines) << c.content;
+        if (c.msgId == 0) {
+            EXPECT_EQ(r, 0) << c.content << rec.LastText();
+            continue;
+        }
+        EXPECT_EQ(r, ZRK_FAIL) << c.content;
+        ASSERT_EQ(rec.entries.size(), 1u) << c.content;
+        EXPECT_EQ(rec.entries[0].msgId, c.msgId) << c.content;
+        EXPECT_NE(rec.entries[0].text.find(c.text), std::string::npos) << rec.entries[0].text;
+    }
+}
+
+// ---- the writer ------------------------------------------------------------------------
+
+struct WriteStep {
+    int type;
+    const char* key;
+    const char* value;
+};
+
+TEST_F(CfgFileTest, WriterOutput) {
+    struct Case {
+        const char* name;
+        int options;
+        std::vector<WriteStep> steps;
+        const char* expected;
+    } const cases[] = {
+        {"block, quoted entry, end", 0,
+         {{0, "Files", "Main"}, {1, "Dest", "C:\\Program Files"}, {2, "", ""}},
+         "{ Files Main\r\n  Dest=\"C:\\\\Program Files\"\r\n}\r\n"},
+        {"empty block name, nesting, bare item", 0,
+         {{0, "Files", ""}, {0, "Set", "a b"}, {1, "", "readme.txt"}, {2, "", ""}, {2, "", ""}},
+         "{ Files\r\n  { Set \"a b\"\r\n    readme.txt\r\n  }\r\n}\r\n"},
+        {"end at indentation 0 stays at 0", 0, {{2, "", ""}, {1, "k", "v"}}, "}\r\nk=v\r\n"},
+        {"comments, directives, empty lines", 0,
+         {{0, "B", ""}, {4, "//", " note"}, {6, "#", "define X 1"}, {5, "", ""}, {2, "", ""}},
+         "{ B\r\n  // note\r\n  #define X 1\r\n\r\n}\r\n"},
+        {"option 16 escapes without quotes", CFG_OPT_NO_QUOTES,
+         {{1, "k", "a b"}, {1, "t", "x\ty"}, {1, "q", "\"q\""}, {1, "p", "plain"}},
+         "k=a b\r\nt=x\\ty\r\nq=\\\"q\\\"\r\np=plain\r\n"},
+        {"bytes above 127 and control bytes", 0, {{1, "k", "\xE9t\xE9"}, {1, "c", "a\x01z\n"}},
+         "k=\xE9t\xE9\r\nc=\"a\\x01z\\n\"\r\n"},
+    };
+    for (const Case& c : cases) {
+        const CString path = scratch.Path("out.cfg");
+        CCfgFile out;
+        out.SetOptions(c.options);
+        ASSERT_EQ(out.OpenWrite(path), 0);
+        for (const WriteStep& s : c.steps) EXPECT_EQ(out.WriteItem(s.type, s.value, s.key), 0) << c.name;
+        ASSERT_EQ(out.Close(), 0);
+        EXPECT_EQ(ReadAll(path), c.expected) << c.name;
+    }
+}
+
+TEST_F(CfgFileTest, ForceQuotes) {
+    struct Case {
+        int options;
+        const char* value;
+        const char* expected;
+    } const cases[] = {
+        {0, "plain", "k=\"plain\"\r\n"},
+        {0, "a b", "k=\"a b\"\r\n"},
+        {0, "", "k=\r\n"},
+        {CFG_OPT_NO_QUOTES, "a b", "k=\"a b\"\r\n"},
+        {CFG_OPT_NO_QUOTES, "\"", "k=\"\\\"\"\r\n"},
+    };
+    for (const Case& c : cases) {
+        CCfgFile out;
+        out.SetOptions(c.options);
+        ASSERT_EQ(out.OpenWrite(scratch.Path("force.cfg")), 0);
+        EXPECT_EQ(out.WriteItem(CFG_ENTRY, c.value, "k", true, true), 0);
+        ASSERT_EQ(out.Close(), 0);
+        EXPECT_EQ(ReadAll(scratch.Path("force.cfg")), c.expected) << c.value;
+    }
+}
+
+TEST_F(CfgFileTest, WrittenItemsReadBackIdentical) {
+    const std::vector<WriteStep> steps = {
+        {0, "Files", "Main Set"},
+        {1, "Dest", "C:\\Program Files\\App"},
+        {1, "Blanks", "  leading and trailing  "},
+        {1, "Quotes", "say \"hi\""},
+        {1, "Tabs", "a\tb\r\nc"},
+        {1, "High", "caf\xE9 \xA0\xFF"},
+        {1, "Empty", ""},
+        {1, "Macro", "$(NOT_A_SYMBOL) and $x"},
+        {1, "Sep", "a=b"},
+        {1, "", "bare item"},
+        {1, "", ""},
+        {1, "", "x=y"},
+        {1, "", "// not a comment"},
+        {1, "", "#include \"x\""},
+        {1, "", "END"},
+        {1, "", "} brace"},
+        {1, "", "{ brace"},
+        {0, "Inner", ""},
+        {1, "", "\"quoted\""},
+        {2, "", ""},
+        {2, "", ""},
+        {4, "//", "a comment"},
+        {5, "", ""},
+    };
+    std::vector<std::string> expected;
+    for (const WriteStep& s : steps) expected.push_back(ItemText(s.type, s.key, s.value));
+    expected.push_back("3||");
+
+    for (bool macros : {false, true}) {
+        const CString path = scratch.Path("sub\\dir\\round.cfg");  // directories are created
+        CCfgFile out;
+        ASSERT_EQ(out.OpenWrite(path), 0);
+        for (const WriteStep& s : steps) ASSERT_EQ(out.WriteItem(s.type, s.value, s.key), 0) << s.key << s.value;
+        ASSERT_EQ(out.Close(), 0);
+
+        CCfgFile in;
+        in.SetOptions(CFG_OPT_ALL_ITEMS);
+        in.SetMacroExpansion(macros);
+        ASSERT_EQ(in.OpenRelative(path), 0);
+        const Items got = ReadItems(in);
+        EXPECT_EQ(got.result, 0);
+        EXPECT_EQ(got.items, expected) << ReadAll(path);
+    }
+}
+
+TEST_F(CfgFileTest, WriterFailures) {
+    CCfgFile out;
+    ASSERT_EQ(out.OpenWrite(scratch.Path("w.cfg")), 0);
+    {
+        CRecordingScope rec;
+        EXPECT_EQ(out.WriteItem(3, "v", "Key"), ZRK_INTERNAL);
+        const auto* e = Reported(rec, 454);
+        ASSERT_NE(e, nullptr);
+        EXPECT_NE(e->text.find("\"Key\""), std::string::npos) << e->text;
+        EXPECT_NE(e->text.find("w.cfg"), std::string::npos) << e->text;
+    }
+    {
+        CRecordingScope rec;
+        EXPECT_EQ(out.WriteItem(7, "v", "Key", false), ZRK_INTERNAL);
+        EXPECT_EQ(Reported(rec, 454), nullptr);
+    }
+    ASSERT_EQ(out.Close(), 0);
+    EXPECT_EQ(ReadAll(scratch.Path("w.cfg")), "");
+
+    // Appending keeps what is there.
+    ASSERT_EQ(out.OpenWrite(scratch.Path("w.cfg"), true), 0);
+    ASSERT_EQ(out.WriteItem(CFG_ENTRY, "1", "a"), 0);
+    ASSERT_EQ(out.Close(), 0);
+    ASSERT_EQ(out.OpenWrite(scratch.Path("w.cfg"), true), 0);
+    ASSERT_EQ(out.WriteItem(CFG_ENTRY, "2", "b"), 0);
+    ASSERT_EQ(out.Close(), 0);
+    EXPECT_EQ(ReadAll(scratch.Path("w.cfg")), "a=1\r\nb=2\r\n");
+
+    // A file where a directory should be.
+    Write("blocker", "x");
+    CRecordingScope rec;
+    EXPECT_EQ(out.OpenWrite(scratch.Path("blocker\\inner\\w.cfg")), ZRK_FAIL);
+    const auto* e = Reported(rec, 428);
+    ASSERT_NE(e, nullptr) << rec.LastText();
+    EXPECT_NE(e->text.find("blocker"), std::string::npos) << e->text;
+}
+
+}  // namespace
