@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -447,6 +449,61 @@ TEST_F(FileTest, OpenFailuresGiveCodesAndMessages) {
     EXPECT_EQ(bin.Open(P("x"), "rw"), ZRK_INTERNAL);
     EXPECT_EQ(txt.Open(P("x"), "a+"), ZRK_INTERNAL);
     EXPECT_EQ(bin.Open(P("x"), "a+"), 0);
+}
+
+// Runs only as the child process of the next test: holds the file named by
+// ZRK_HOLD_FILE open without sharing, says so by creating ZRK_HOLD_READY,
+// and lets go when ZRK_HOLD_RELEASE appears (or after 30 seconds).
+TEST(FileHolder, DISABLED_HoldsAFileOpen) {
+    CString path, ready, release;
+    ASSERT_TRUE(zrkos::GetEnv("ZRK_HOLD_FILE", &path));
+    ASSERT_TRUE(zrkos::GetEnv("ZRK_HOLD_READY", &ready));
+    ASSERT_TRUE(zrkos::GetEnv("ZRK_HOLD_RELEASE", &release));
+    CFile held;
+    ASSERT_EQ(held.Open(path, "r+", true, zrkos::OPEN_EXCLUSIVE), 0);
+    CFile flag;
+    ASSERT_EQ(flag.Open(ready, "w"), 0);
+    flag.Close();
+    const int64_t until = CTimeEx::Now(true).Value() + 30 * 1000000LL;
+    while (!CFile::Exists(release) && CTimeEx::Now(true).Value() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    held.Close();
+}
+
+TEST_F(FileTest, AnotherProcessHoldingAFileOpen) {
+    WriteBytes("held.dat", "kept");
+    zrkos::SetEnv("ZRK_HOLD_FILE", P("held.dat"));
+    zrkos::SetEnv("ZRK_HOLD_READY", P("ready.flag"));
+    zrkos::SetEnv("ZRK_HOLD_RELEASE", P("release.flag"));
+    CString command = CString("\"") + zrkos::ModulePath() +
+                      "\" --gtest_filter=FileHolder.DISABLED_HoldsAFileOpen --gtest_also_run_disabled_tests";
+    ASSERT_EQ(zrkos::StartProcess(command, m_dir, false, nullptr), 0);
+    auto waitFor = [](auto done) {
+        const int64_t until = CTimeEx::Now(true).Value() + 30 * 1000000LL;
+        while (!done() && CTimeEx::Now(true).Value() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return done();
+    };
+    ASSERT_TRUE(waitFor([&] { return CFile::Exists(P("ready.flag")); })) << "the holding process did not start";
+
+    EXPECT_TRUE(CFile::InUse(P("held.dat")));
+    {
+        CRecordingScope scope;
+        CFile f;
+        EXPECT_EQ(f.Open(P("held.dat"), "w"), ZRK_ACCESS);
+        ASSERT_EQ(scope.entries.size(), 1u);
+        EXPECT_EQ(scope.entries[0].msgId, 418);
+        EXPECT_NE(scope.entries[0].text.find(S(zrkos::ErrnoText(13))), std::string::npos) << scope.entries[0].text;
+        CTextFile t;
+        EXPECT_EQ(t.Open(P("held.dat"), "r"), ZRK_ACCESS);
+        EXPECT_EQ(scope.entries.back().msgId, 417);
+    }
+    WriteBytes("release.flag", "");
+    EXPECT_TRUE(waitFor([&] { return !CFile::InUse(P("held.dat")); })) << "the file stayed held";
+    EXPECT_EQ(ReadBytes("held.dat"), "kept");  // the refused "w" truncated nothing
+    zrkos::SetEnv("ZRK_HOLD_FILE", nullptr);
+    zrkos::SetEnv("ZRK_HOLD_READY", nullptr);
+    zrkos::SetEnv("ZRK_HOLD_RELEASE", nullptr);
 }
 
 TEST_F(FileTest, AppendOpenCreatesAndAppends) {
