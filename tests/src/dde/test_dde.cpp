@@ -1,0 +1,499 @@
+// DDE conversations between two real processes: this test program is the
+// client, progmanpeer (built beside it) the Program Manager server.
+//
+// Every test uses service names of its own, so that tests running side by
+// side never reach each other's servers, and ends every server it started
+// or caused to start.
+#include <gtest/gtest.h>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+#include "zrk/app.h"
+#include "zrk/cfile.h"
+#include "zrk/dde.h"
+#include "zrk/os/os.h"
+#include "zrk/resfile.h"
+
+namespace {
+
+class TestApp : public CConsoleApp {
+public:
+    int RunApp() override { return 0; }
+
+protected:
+    void PrintLine(const char*) override {}
+};
+
+// A client that never starts a server: used to reach a server that must
+// already be there.
+class NoStartClient : public CDdeClient {
+public:
+    int StartServer(const char*) override { return ZRK_FAIL; }
+};
+
+CString BinDir() { return CFile::DirPart(zrkos::ModulePath()); }
+CString PeerPath() { return BinDir() + "progmanpeer.exe"; }
+
+CString UniqueService() {
+    static int counter = 0;
+    return CString::Printf("zrkpeer%lu_%d", static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
+}
+
+std::string Str(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
+
+// DDE travels between top-level windows. Under Wine without a display the
+// interactive window station has no window driver and no such window can be
+// made, so this process moves to a window station of its own (with a
+// desktop), where windows need no display; the servers it starts inherit
+// it. That also keeps other processes' windows out of the tests'
+// conversations. It works only before the process's first window: a
+// process that made one earlier is stuck with what it had. True when
+// top-level windows can be made.
+bool TopLevelWindows() {
+    static int state = -1;
+    if (state >= 0) return state == 1;
+    const std::string name = "zrkdde" + std::to_string(GetCurrentProcessId());
+    if (HWINSTA station = CreateWindowStationA(name.c_str(), 0, WINSTA_ALL_ACCESS, nullptr)) {
+        if (SetProcessWindowStation(station)) {
+            HDESK desktop = CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+            if (desktop) SetThreadDesktop(desktop);
+        }
+    }
+    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    state = probe ? 1 : 0;
+    if (probe) DestroyWindow(probe);
+    return state == 1;
+}
+
+class DdeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!TopLevelWindows()) {
+            // Alone in its process (as ctest runs each test) this is the
+            // environment's fault; after other tests it may be theirs.
+            if (::testing::UnitTest::GetInstance()->test_to_run_count() > 1)
+                GTEST_SKIP() << "no top-level windows in this process: run the DDE tests each in a process "
+                                "of its own (ctest does)";
+            FAIL() << "no top-level windows can be made, so DDE cannot work here";
+        }
+        ASSERT_TRUE(zrkos::Exists(PeerPath())) << "progmanpeer.exe is not built beside the tests";
+        ini = scratch.Path("client.ini");
+        app.Settings().SetFilePath(ini);
+        ASSERT_EQ(ZrkStartModules(), 0);
+        ASSERT_NE(ZrkDdeManager(), nullptr);
+    }
+
+    void TearDown() override {
+        for (const CString& service : servers) StopServer(service);
+        for (HANDLE process : processes) {
+            if (WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
+                ADD_FAILURE() << "a peer did not end after ExitProgman";
+                TerminateProcess(process, 99);
+            }
+            CloseHandle(process);
+        }
+        ZrkStopModules(true);
+        ZrkStopModules(false);
+        ZrkSetConsoleNumbering(false);
+    }
+
+    // Asks the server of SERVICE to end, if one is there (on either topic
+    // the peers of these tests serve).
+    static void StopServer(const char* service) {
+        CReportScope quiet;
+        for (const char* topic : {"progman", "System"}) {
+            NoStartClient client;
+            client.SetRetries(0, 0);
+            if (client.Connect(service, topic) == 0 && client.Execute("[ExitProgman(0)]") == 0) return;
+        }
+    }
+
+    // Starts a peer for SERVICE on TOPIC and waits until it serves.
+    void StartPeer(const CString& service, const char* topic = "progman") {
+        const CString ready = scratch.Path(service + ".ready");
+        CString line = CString::Printf("\"%s\" --service %s --topic %s --idle 30 --ready %s --record %s",
+                                       PeerPath().c_str(), service.c_str(), topic, ready.c_str(),
+                                       RecordPath(service).c_str());
+        std::vector<char> cmd(line.c_str(), line.c_str() + line.Length() + 1);
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+            << line.c_str();
+        CloseHandle(pi.hThread);
+        processes.push_back(pi.hProcess);
+        servers.push_back(service);
+        for (int i = 0; i < 400 && !zrkos::Exists(ready); ++i) {
+            DWORD code = 0;
+            ASSERT_TRUE(GetExitCodeProcess(pi.hProcess, &code) && code == STILL_ACTIVE) << "the peer ended early";
+            Sleep(50);
+        }
+        ASSERT_TRUE(zrkos::Exists(ready)) << "the peer did not register " << service.c_str();
+    }
+
+    CString RecordPath(const CString& service) const { return scratch.Path(service + ".rec"); }
+
+    void WriteSettings(const std::string& text) { ASSERT_TRUE(WriteAll(ini, text)); }
+    CString DdeServices(const char* service) const { return CProfile(ini, "DdeServices").GetText(service, ""); }
+
+    ScratchDir scratch;
+    TestApp app;
+    CString ini;
+    std::vector<CString> servers;    // ended through ExitProgman at the end
+    std::vector<HANDLE> processes;   // peers started here, waited for
+};
+
+TEST_F(DdeTest, ConnectsToARunningServerAtOnceWithoutConsultingDdeServices) {
+    const CString service = UniqueService();
+    StartPeer(service);
+    // A command that cannot start: consulting it would fail the connection.
+    WriteSettings("[DdeServices]\r\n" + Str(service) + "=zrk-no-such-program.exe\r\n");
+
+    CRecordingScope rec;
+    CDdeClient client;
+    EXPECT_EQ(client.Connect(service, "progman"), 0);
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_TRUE(rec.entries.empty()) << rec.LastText();
+    EXPECT_EQ(DdeServices(service), "zrk-no-such-program.exe");
+    EXPECT_EQ(client.Disconnect(), 0);
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(DdeTest, AMissingTopicIsSystem) {
+    const CString system = UniqueService(), progman = UniqueService();
+    StartPeer(system, "System");
+    StartPeer(progman, "progman");
+    struct Case {
+        CString service;
+        const char* topic;
+        int result;
+        const char* topicUsed;
+    } cases[] = {
+        {system, nullptr, 0, "System"},
+        {system, "", 0, "System"},
+        {system, "progman", ZRK_FAIL, "progman"},  // refused, and no server can be started
+        {progman, nullptr, ZRK_FAIL, "System"},
+        {progman, "PROGMAN", 0, "PROGMAN"},        // topics compare without case
+    };
+    for (const Case& c : cases) {
+        CRecordingScope rec;
+        CDdeClient client;
+        client.SetServerCommand("zrk-no-such-program.exe");
+        EXPECT_EQ(client.Connect(c.service, c.topic), c.result) << c.service.c_str() << " " << (c.topic ? c.topic : "-");
+        EXPECT_EQ(client.Topic(), c.topicUsed);
+        EXPECT_EQ(client.IsConnected(), c.result == 0);
+    }
+}
+
+TEST_F(DdeTest, StartsAMissingServerAndRecordsItsCommand) {
+    // The peer started without options takes them from progmanpeer.ini in
+    // its working directory.
+    ASSERT_TRUE(WriteAll(scratch.Path("progmanpeer.ini"),
+                         "[Peer]\r\nService=progmanpeer\r\nIdle=20\r\nRecord=" + Str(scratch.Path("plain.rec")) + "\r\n"));
+    const CString fromField = UniqueService(), fromSettings = UniqueService();
+    const CString quotedPeer = "\"" + PeerPath() + "\"";
+    const CString fieldCommand = quotedPeer + " --idle 20 --service " + fromField;
+    const CString settingsCommand = quotedPeer + " --idle 20 --service " + fromSettings;
+    WriteSettings("[DdeServices]\r\n" + Str(fromSettings) + "=" + Str(settingsCommand) + "\r\n");
+    struct Case {
+        CString service;
+        CString serverCommand;  // the client's own command, or none
+        CString recorded;       // in DdeServices afterwards
+    } cases[] = {
+        {fromField, fieldCommand, fieldCommand},
+        {fromSettings, "", settingsCommand},
+        {"progmanpeer", "", "progmanpeer"},  // the service name is the command
+    };
+    for (const Case& c : cases) {
+        servers.push_back(c.service);
+        CRecordingScope rec;
+        CDdeClient client;
+        client.SetServerCommand(c.serverCommand);
+        client.SetServerDirectory(scratch.Dir());
+        client.SetRetries(100, 100);
+        ASSERT_EQ(client.Connect(c.service, "progman"), 0) << c.service.c_str() << ": " << rec.LastText();
+        EXPECT_TRUE(rec.entries.empty()) << rec.LastText();
+        EXPECT_EQ(DdeServices(c.service), c.recorded) << c.service.c_str();
+        CString groups;
+        EXPECT_EQ(client.Request("Groups", &groups), 0);
+    }
+}
+
+TEST_F(DdeTest, ACommandThatFailsToStartEndsConnectWithoutRetries) {
+    const CString service = UniqueService();
+    WriteSettings("[DdeServices]\r\n" + Str(service) + "=zrk-no-such-program.exe /x\r\n");
+    CRecordingScope rec;
+    CDdeClient client;  // ten retries two seconds apart, were there any
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.Connect(service, "progman"), ZRK_FAIL);
+    const auto spent = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(spent, std::chrono::milliseconds(1900));
+    ASSERT_EQ(rec.entries.size(), 1u);
+    EXPECT_EQ(rec.entries[0].msgId, 445);
+    EXPECT_NE(rec.entries[0].text.find("zrk-no-such-program.exe /x"), std::string::npos);
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(DdeTest, AServerThatNeverAnswersEndsWithNoConversation) {
+    const CString service = UniqueService();
+    CRecordingScope rec;
+    CDdeClient client;
+    client.SetServerCommand("cmd.exe /c exit 0");  // starts, but serves nothing
+    client.SetRetries(3, 50);
+    EXPECT_EQ(client.Connect(service, "progman"), ZRK_PRIVILEGE);
+    ASSERT_EQ(rec.entries.size(), 1u) << rec.LastText();
+    EXPECT_EQ(rec.entries[0].msgId, 984);
+    EXPECT_EQ(rec.entries[0].text, "No DDE conversation could be established with the service \"" + Str(service) + "\"");
+    // It started, so its command was recorded all the same.
+    EXPECT_EQ(DdeServices(service), "cmd.exe /c exit 0");
+}
+
+TEST_F(DdeTest, ExecuteAndRequestRoundTripsKeepQuotesCommasAndHighBytes) {
+    const CString service = UniqueService();
+    StartPeer(service);
+    CDdeClient client;
+    ASSERT_EQ(client.Connect(service, "progman"), 0);
+
+    // Each step: an execute command (NULL for none), then a request and the
+    // answer expected ("" item: no request).
+    struct Step {
+        const char* execute;
+        const char* item;
+        const char* answer;
+    } steps[] = {
+        {"[CreateGroup(\"Caf\xe9, \"\"Bar\"\"\")]", "Groups", "Caf\xe9, \"Bar\"\r\n"},
+        {"[AddItem(\"C:\\Program Files\\x\\\xe9t\xe9.exe /a \"\"b\"\"\",\"T\xeetle, one\",C:\\icons\\a.ico,2,10,20,"
+         "\"C:\\Dir, x\",0,1)]",
+         "Caf\xe9, \"Bar\"",
+         "\"Caf\xe9, \"\"Bar\"\"\",\"Caf\xe9, \"\"Bar\"\".grp\",1,1\r\n"
+         "\"T\xeetle, one\",\"C:\\Program Files\\x\\\xe9t\xe9.exe /a \"\"b\"\"\",\"C:\\Dir, x\",C:\\icons\\a.ico,"
+         "10,20,2,0,1\r\n"},
+        {"[CreateGroup(Second)] [AddItem(notepad.exe)][ShowGroup(\"CAF\xe9, \"\"bar\"\"\",7)]", "Groups",
+         "Caf\xe9, \"Bar\"\r\nSecond\r\n"},
+        {nullptr, "second", "\"Second\",Second.grp,1,1\r\n\"notepad.exe\",\"notepad.exe\",,,0,0,0,0,0\r\n"},
+        {"[ShowGroup(Second,1)][ReplaceItem(notepad.exe)][AddItem(wordpad.exe,Word)]", "Second",
+         "\"Second\",Second.grp,1,1\r\n\"Word\",\"wordpad.exe\",,,0,0,0,0,0\r\n"},
+        {"[DeleteGroup(Second)]", "Groups", "Caf\xe9, \"Bar\"\r\n"},
+    };
+    std::string record;
+    for (const Step& s : steps) {
+        if (s.execute) {
+            EXPECT_EQ(client.Execute(s.execute), 0) << s.execute;
+            record += std::string(s.execute) + "\r\n";
+        }
+        CString answer;
+        EXPECT_EQ(client.Request(s.item, &answer), 0) << s.item;
+        EXPECT_EQ(Str(answer), s.answer) << s.item;
+    }
+    // The server saw every command byte for byte.
+    EXPECT_EQ(ReadAll(RecordPath(service)), record);
+}
+
+TEST_F(DdeTest, RefusedTransactionsAreReportedAsNotProcessed) {
+    const CString service = UniqueService();
+    StartPeer(service);
+    CDdeClient client;
+    ASSERT_EQ(client.Connect(service, "progman"), 0);
+
+    // Both programs' texts: the interactive program's resource file holds it
+    // at 980, the console program's at 660.
+    struct Case {
+        const char* resFile;
+        bool console;
+        int resId;
+        bool execute;
+        const char* text;
+    } cases[] = {
+        {"setup.res", false, 980, true, "[DeleteGroup(\"No such, \xe9\")]"},
+        {"quietinst.res", true, 660, true, "[NoSuchCommand()]"},
+        {"quietinst.res", true, 660, true, "[CreateGroup(unclosed"},
+        {"setup.res", false, 980, false, "No such group"},
+    };
+    for (const Case& c : cases) {
+        CResourceImage& image = ZrkResourceImage();
+        ASSERT_EQ(image.Load(BinDir() + c.resFile), 0) << c.resFile;
+        ZrkSetConsoleNumbering(c.console);
+        CString format;
+        ASSERT_TRUE(image.StringText(c.resId, &format)) << c.resFile << " has no text " << c.resId;
+
+        CRecordingScope rec;
+        CString answer = "stale";
+        const int r = c.execute ? client.Execute(c.text) : client.Request(c.text, &answer);
+        image.Release();
+        ZrkSetConsoleNumbering(false);
+
+        EXPECT_EQ(r, ZRK_PRIVILEGE) << c.text;
+        ASSERT_EQ(rec.entries.size(), 1u) << c.text;
+        EXPECT_EQ(rec.entries[0].msgId, 980);
+        EXPECT_EQ(rec.entries[0].code, ZRK_PRIVILEGE);
+        format.Replace("%s", c.text);
+        EXPECT_EQ(rec.entries[0].text, Str(format));
+        if (!c.execute) {
+            EXPECT_TRUE(answer.IsEmpty());
+        }
+        EXPECT_TRUE(client.IsConnected()) << "a refusal does not end the conversation";
+    }
+}
+
+TEST_F(DdeTest, AServerThatEndsEndsTheConversation) {
+    const CString service = UniqueService();
+    StartPeer(service);
+    CDdeClient client;
+    ASSERT_EQ(client.Connect(service, "progman"), 0);
+    ASSERT_EQ(client.Execute("[ExitProgman(1)]"), 0);
+    ASSERT_EQ(WaitForSingleObject(processes.back(), 10000), WAIT_OBJECT_0) << "the peer did not end";
+
+    // Whether or not the library told us, the next transactions fail with
+    // the service named, and the dead conversation is let go.
+    CRecordingScope rec;
+    EXPECT_EQ(client.Execute("[Reload()]"), ZRK_PRIVILEGE);
+    EXPECT_FALSE(client.IsConnected());
+    CString answer;
+    EXPECT_EQ(client.Request("Groups", &answer), ZRK_PRIVILEGE);
+    ASSERT_EQ(rec.entries.size(), 2u);
+    for (const auto& e : rec.entries) {
+        EXPECT_EQ(e.msgId, 984);
+        EXPECT_NE(e.text.find(Str(service)), std::string::npos) << e.text;
+    }
+    EXPECT_EQ(client.Disconnect(), 0);
+}
+
+// The manager alone, in this process: its own service is offered to its own
+// clients, and its plain handlers refuse every transaction.
+TEST_F(DdeTest, ThePlainManagerAcceptsItsServicesAndHandlesNothing) {
+    CDdeManager* manager = ZrkDdeManager();
+    const CString service = UniqueService();
+    ASSERT_EQ(manager->RegisterService(service), 0);
+    EXPECT_EQ(manager->RegisterService(service), 0);  // once is enough
+    EXPECT_EQ(manager->Services().Count(), 1);
+
+    CRecordingScope rec;
+    auto client = std::make_unique<CDdeClient>();
+    client->SetRetries(0, 0);
+    client->SetServerCommand("zrk-no-such-program.exe");
+    ASSERT_EQ(client->Connect(service, "any topic"), 0) << rec.LastText();
+    EXPECT_EQ(client->Execute("[CreateGroup(x)]"), ZRK_PRIVILEGE);
+    CString answer;
+    EXPECT_EQ(client->Request("Groups", &answer), ZRK_PRIVILEGE);
+    ASSERT_EQ(rec.entries.size(), 2u);
+    EXPECT_EQ(rec.entries[0].msgId, 980);
+    EXPECT_EQ(rec.entries[1].msgId, 980);
+    EXPECT_EQ(manager->Clients().size(), 1u);
+
+    // Ending the manager ends the client's conversation; the client then
+    // has no manager to work with.
+    EXPECT_EQ(manager->End(), 0);
+    EXPECT_EQ(ZrkDdeManager(), nullptr);
+    EXPECT_FALSE(client->IsConnected());
+    EXPECT_EQ(client->Execute("[Reload()]"), ZRK_PRIVILEGE);
+    EXPECT_EQ(rec.entries.back().msgId, 987);
+    client.reset();
+}
+
+// The DDE error report: each library error with what is known about the
+// failure, as both programs word it.
+TEST_F(DdeTest, TheErrorReportNamesWhatIsKnown) {
+    CDdeManager* manager = ZrkDdeManager();
+    const std::string instance = std::to_string(manager->Instance());
+    struct Case {
+        unsigned error;
+        const char* service;
+        const char* topic;
+        const char* subject;
+        int msgId;
+        std::string text;
+    } cases[] = {
+        {0, "svc", "top", "cmd", 985, "A DDE operation failed without an error from the DDE library"},
+        {0x4003, nullptr, nullptr, nullptr, 987, "The DDE library is not initialised (instance " + instance + ")"},
+        {0x4006, "svc", "top", nullptr, 986, "Invalid DDE parameter (instance " + instance + ", service \"svc\", topic \"top\")"},
+        {0x4006, "svc", nullptr, "cmd", 981, "DDE error 0x4006 (cmd)"},
+        {0x4009, "svc", nullptr, "[A(\"x, y\")]", 980, "The DDE server did not process \"[A(\"x, y\")]\""},
+        {0x4009, "svc", "top", nullptr, 981, "DDE error 0x4009 (svc)"},
+        {0x400A, "svc", "top", nullptr, 984, "No DDE conversation could be established with the service \"svc\""},
+        {0x400A, nullptr, nullptr, "item", 981, "DDE error 0x400a (item)"},
+        {0x4005, "svc", nullptr, "cmd", 981, "DDE error 0x4005 (cmd)"},  // execute time-out
+        {0x400C, nullptr, nullptr, nullptr, 981, "DDE error 0x400c ()"},
+    };
+    for (const Case& c : cases) {
+        CRecordingScope rec;
+        EXPECT_EQ(manager->ReportError(c.error, c.service, c.topic, c.subject), ZRK_PRIVILEGE) << c.error;
+        ASSERT_EQ(rec.entries.size(), 1u) << c.error;
+        EXPECT_EQ(rec.entries[0].msgId, c.msgId) << c.error;
+        EXPECT_EQ(rec.entries[0].text, c.text) << c.error;
+    }
+}
+
+// Incoming transactions go to the client that holds the conversation, or to
+// the manager's handlers; connections only for registered names.
+TEST_F(DdeTest, TransactionsAreDispatchedByConversation) {
+    class RecordingClient : public CDdeClient {
+    public:
+        std::string seen;
+        int OnAdviseData(const char* item, const CString& data) override {
+            seen += std::string("data ") + item + "=" + data.c_str() + ";";
+            return 0;
+        }
+        int OnDisconnect() override {
+            seen += "gone;";
+            return 0;
+        }
+    };
+    CDdeManager* manager = ZrkDdeManager();
+    const CString service = UniqueService();
+    ASSERT_EQ(manager->RegisterService(service), 0);
+    RecordingClient client;
+    ASSERT_EQ(client.Connect(service, "topic"), 0);
+
+    auto incoming = [](unsigned type, zrkos::DdeConv conv, const char* topic, const char* item, const char* data) {
+        zrkos::DdeIncoming in;
+        in.type = type;
+        in.format = zrkos::kDdeTextFormat;
+        in.conv = conv;
+        in.topic = topic;
+        in.item = item;
+        in.data = data;
+        in.hasData = true;
+        return in;
+    };
+    const zrkos::DdeConv mine = client.Conversation(), other = mine + 1;
+    struct Case {
+        zrkos::DdeIncoming in;
+        int result;
+        const char* clientSaw;
+    } cases[] = {
+        {incoming(zrkos::DDE_CONNECT, 0, "any", service, ""), 0, ""},
+        {incoming(zrkos::DDE_CONNECT, 0, "any", "not registered", ""), ZRK_DDE_NOT_HANDLED, ""},
+        {incoming(zrkos::DDE_ADVDATA, mine, "topic", "price", "12"), 0, "data price=12;"},
+        {incoming(zrkos::DDE_ADVDATA, other, "topic", "price", "13"), ZRK_DDE_NOT_HANDLED, ""},
+        {incoming(zrkos::DDE_EXECUTE, other, "topic", "", "[A()]"), ZRK_DDE_NOT_HANDLED, ""},
+        {incoming(zrkos::DDE_REQUEST, other, "topic", "item", ""), ZRK_DDE_NOT_HANDLED, ""},
+        {incoming(zrkos::DDE_DISCONNECT, mine, "", "", ""), 0, "gone;"},
+    };
+    for (const Case& c : cases) {
+        client.seen.clear();
+        CRecordingScope rec;
+        CString reply;
+        EXPECT_EQ(manager->Dispatch(c.in, &reply), c.result) << c.in.type << " " << c.in.item.c_str();
+        EXPECT_EQ(client.seen, c.clientSaw) << c.in.type;
+        // A refused connection leaves a trace naming the service.
+        const bool refusedConnect = c.in.type == zrkos::DDE_CONNECT && c.result != 0;
+        ASSERT_EQ(rec.entries.size(), refusedConnect ? 1u : 0u);
+        if (refusedConnect) {
+            EXPECT_EQ(rec.entries[0].kind, ZRK_KIND_TRACE);
+            EXPECT_NE(rec.entries[0].text.find("\"not registered\""), std::string::npos) << rec.entries[0].text;
+        }
+    }
+    // The server said goodbye: the client no longer holds a conversation.
+    EXPECT_FALSE(client.IsConnected());
+}
+
+}  // namespace
