@@ -25,11 +25,17 @@ struct Verb {
     const char* name;
     int (*run)(const char* args);
     const char* help;
+    bool hidden;  // listed in the extended help only
 };
 
 const Verb kVerbs[] = {
-    {"items", SetupkitItems, "show the items a configuration file yields"},
-    {"eval", SetupkitEval, "evaluate a configuration expression"},
+    {"items", SetupkitItems, "show the items a configuration file yields", false},
+    {"eval", SetupkitEval, "evaluate a configuration expression", false},
+    {"archive", SetupkitArchive, "pack a directory tree into archive volumes", false},
+    {"list", SetupkitList, "list the pieces of archive volumes", false},
+    {"extract", SetupkitExtract, "extract the members of archive volumes", false},
+    {"verify", SetupkitVerify, "check every header and data CRC of archive volumes", false},
+    {"lzw", SetupkitLzw, "compress a file into a raw LZW stream, or expand one", true},
 };
 
 class CSetupkitApp : public CConsoleApp {
@@ -69,6 +75,7 @@ int CSetupkitApp::RunApp() {
     CTokenizer words(line);
     CString word, verb, args;
     int verbAt = line.Length();
+    bool extendedHelp = false;  // hidden verbs are listed in it
     while (words.Next(word)) {
         if (!CTokenizer::IsOption(word)) {
             verb = CTokenizer::Unquote(word);
@@ -76,10 +83,14 @@ int CSetupkitApp::RunApp() {
             args = words.Rest();
             break;
         }
+        CString name, value;
+        CTokenizer::SplitOption(word.c_str() + 1, &name, &value);
+        if (name == "??" || name.CompareNoCase("hh") == 0) extendedHelp = true;
     }
 
     CString verbHelp("The verb to run:");
     for (const Verb& v : kVerbs) {
+        if (v.hidden && !extendedHelp) continue;
         CString entry;
         entry.Format("\n  %-8s %s", v.name, v.help);
         verbHelp.Append(entry);

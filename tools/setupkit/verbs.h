@@ -7,3 +7,13 @@
 int SetupkitItems(const char* args);
 // eval: the value of a configuration expression.
 int SetupkitEval(const char* args);
+// archive: pack a directory tree into archive volumes.
+int SetupkitArchive(const char* args);
+// list: the piece headers and end markers of archive volumes.
+int SetupkitList(const char* args);
+// extract: the members of an archive's volumes into a directory.
+int SetupkitExtract(const char* args);
+// verify: every header and data CRC of an archive's volumes.
+int SetupkitVerify(const char* args);
+// lzw: a file to a raw LZW stream and back (extended help only).
+int SetupkitLzw(const char* args);
