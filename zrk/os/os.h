@@ -60,6 +60,10 @@ CString CurrentDir();                 // with trailing backslash
 // "\"; an existing directory gets a trailing backslash.
 CString FullPath(const char* path);
 CString ShortPath(const char* path);  // 8.3 name where the system has one
+// The same with the outcome: 0 and *OUT, or -496 with LastSystemError() set
+// (the path does not exist, for example); *OUT is then unchanged. On POSIX
+// an existing path is its own short form.
+int QueryShortPath(const char* path, CString* out);
 
 // Directory search (FindFirstFile / FindNextFile).
 struct FindData {
@@ -96,6 +100,11 @@ bool GetEnv(const char* name, CString* value);
 int SetEnv(const char* name, const char* value);  // nullptr removes
 CString ModulePath();      // full path of the running program
 CString WindowsDir();      // with trailing backslash
+// The Windows and system directories with a trailing backslash: 0 and *OUT,
+// or -496 with LastSystemError() set. On POSIX the Windows directory is the
+// one WindowsDir() gives and the system directory its "system" sub-directory.
+int QueryWindowsDir(CString* out);
+int QuerySystemDir(CString* out);
 CString UserName();
 // GetVersion(): on POSIX 0 (the framework's platform kind there is 4).
 uint32_t Version();

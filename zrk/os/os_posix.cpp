@@ -454,6 +454,16 @@ CString FullPath(const char* path) {
 
 CString ShortPath(const char* path) { return CString(path ? path : ""); }
 
+int QueryShortPath(const char* path, CString* out) {
+    if (!path || !*path) {
+        SetError(ENOENT);
+        return -496;
+    }
+    if (!Exists(path)) return -496;
+    *out = CString(path);
+    return 0;
+}
+
 // ---- directory search -----------------------------------------------------
 
 namespace {
@@ -750,6 +760,16 @@ CString WindowsDir() {
     }
     if (home.back() != '/') home += '/';
     return Framework(home);
+}
+
+int QueryWindowsDir(CString* out) {
+    *out = WindowsDir();
+    return 0;
+}
+
+int QuerySystemDir(CString* out) {
+    *out = WindowsDir() + "system\\";
+    return 0;
 }
 
 CString UserName() {

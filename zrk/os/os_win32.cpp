@@ -341,6 +341,21 @@ CString ShortPath(const char* path) {
     return CString(buf.data(), static_cast<int>(n));
 }
 
+int QueryShortPath(const char* path, CString* out) {
+    std::vector<char> buf(MAX_PATH + 1);
+    DWORD n = GetShortPathNameA(path ? path : "", buf.data(), static_cast<DWORD>(buf.size()));
+    if (n >= buf.size()) {
+        buf.resize(n + 1);
+        n = GetShortPathNameA(path ? path : "", buf.data(), static_cast<DWORD>(buf.size()));
+    }
+    if (n == 0 || n >= buf.size()) {
+        SaveError();
+        return -496;
+    }
+    *out = CString(buf.data(), static_cast<int>(n));
+    return 0;
+}
+
 // ---- directory search -----------------------------------------------------
 
 namespace {
@@ -555,6 +570,28 @@ CString WindowsDir() {
     if (s.back() != '\\') s += '\\';
     return CString(s.c_str(), static_cast<int>(s.size()));
 }
+
+namespace {
+
+// A directory from GetWindowsDirectoryA or GetSystemDirectoryA.
+int QueryDir(UINT (WINAPI* query)(LPSTR, UINT), CString* out) {
+    char buf[MAX_PATH + 1];
+    const UINT n = query(buf, sizeof buf);
+    if (n == 0 || n >= sizeof buf) {
+        if (n != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        SaveError();
+        return -496;
+    }
+    std::string s(buf, n);
+    if (s.back() != '\\') s += '\\';
+    *out = CString(s.c_str(), static_cast<int>(s.size()));
+    return 0;
+}
+
+}  // namespace
+
+int QueryWindowsDir(CString* out) { return QueryDir(GetWindowsDirectoryA, out); }
+int QuerySystemDir(CString* out) { return QueryDir(GetSystemDirectoryA, out); }
 
 CString UserName() {
     char buf[257];  // UNLEN + 1
