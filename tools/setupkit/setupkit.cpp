@@ -31,6 +31,7 @@ struct Verb {
 const Verb kVerbs[] = {
     {"items", SetupkitItems, "show the items a configuration file yields", false},
     {"eval", SetupkitEval, "evaluate a configuration expression", false},
+    {"check", SetupkitCheck, "read an install description and summarise it", false},
     {"archive", SetupkitArchive, "pack a directory tree into archive volumes", false},
     {"list", SetupkitList, "list the pieces of archive volumes", false},
     {"extract", SetupkitExtract, "extract the members of archive volumes", false},

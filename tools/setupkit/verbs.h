@@ -7,6 +7,8 @@
 int SetupkitItems(const char* args);
 // eval: the value of a configuration expression.
 int SetupkitEval(const char* args);
+// check: an install description read as the installer reads it, summarised.
+int SetupkitCheck(const char* args);
 // archive: pack a directory tree into archive volumes.
 int SetupkitArchive(const char* args);
 // list: the piece headers and end markers of archive volumes.

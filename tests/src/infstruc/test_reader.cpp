@@ -1,0 +1,181 @@
+// The top level of a description: header keys with their places, packages
+// and sets in file order, external packages adding to a set, reading from
+// a file with symbols, and what a failure leaves behind.
+#include "src/infstruc/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "testutil.h"
+#include "zrk/cfgfile.h"
+#include "zrk/report.h"
+
+namespace {
+
+std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
+
+int ReadText(const std::string& text, CInfDescription& desc, CSetRecord* external = nullptr, int platform = 3) {
+    CCfgMemoryFiles files;
+    files[CFile::Normalise("top.inf").c_str()] = text;
+    CCfgFile cfg;
+    InfPrepareReader(cfg);
+    cfg.SetMemoryFiles(&files);
+    int r = cfg.OpenRelative("top.inf");
+    if (r == 0) r = InfReadDescription(cfg, desc, external, platform);
+    cfg.Close(false);
+    return r;
+}
+
+TEST(Reader, HeaderKeysAreKeptWithTheirPlaces) {
+    std::string text;
+    int line = 0;
+    for (const char* const* k = kInfHeaderKeys; *k; ++k) {
+        text += std::string(*k) + " = v" + std::to_string(++line) + "\n";
+    }
+    // Any case, repeated keys kept in order.
+    text += "uninstdel = second\nInstallTitle = Title Two\n";
+    CRecordingScope rec;
+    CInfDescription desc;
+    ASSERT_EQ(ReadText(text, desc), 0) << rec.LastText();
+    EXPECT_EQ(rec.Count(), 0);
+    ASSERT_EQ(desc.header.size(), static_cast<size_t>(line + 2));
+    for (int i = 0; i < line; ++i) {
+        EXPECT_EQ(S(desc.header[i].name), kInfHeaderKeys[i]);
+        EXPECT_EQ(S(desc.header[i].value), "v" + std::to_string(i + 1));
+        EXPECT_EQ(desc.header[i].place.line, i + 1);
+        EXPECT_EQ(S(desc.header[i].place.file), S(CFile::Normalise("top.inf")));
+    }
+    EXPECT_EQ(S(desc.header[line].name), "uninstdel");
+    EXPECT_EQ(S(desc.HeaderValue("INSTALLTITLE")), "Title Two");
+    EXPECT_EQ(S(desc.HeaderValue("UNINSTDEL")), "second");
+    EXPECT_EQ(S(desc.HeaderValue("NOSUCH")), "");
+    EXPECT_EQ(line, 19);
+    EXPECT_TRUE(InfIsHeaderKey("Bmp"));
+    EXPECT_FALSE(InfIsHeaderKey("APPNAME"));
+    EXPECT_FALSE(InfIsHeaderKey(nullptr));
+}
+
+TEST(Reader, BlocksInFileOrder) {
+    CRecordingScope rec;
+    CInfDescription desc;
+    ASSERT_EQ(ReadText("VERSION = 1.0\n"
+                       "{ PACKAGE a\nPACKAGENAME = A\n}\n"
+                       "{ SET first\nAPPNAME = One\n{ DLL\nFILE = x.dll, WIN95\nFILE = y.dll, WINNT\n}\n}\n"
+                       "{ package\nPACKAGENAME = B\n}\n"
+                       "BEGIN set\nAPPNAME = Two\nEND\n"
+                       "TXT = readme.txt\n",
+                       desc, nullptr, 2),
+              0)
+        << rec.LastText();
+    ASSERT_EQ(desc.packages.Count(), 2);
+    EXPECT_EQ(S(desc.packages[0].Name()), "A");
+    EXPECT_EQ(S(desc.packages[1].Name()), "B");
+    EXPECT_EQ(desc.FindPackage("B"), 1);
+    EXPECT_EQ(desc.FindPackage("b"), -1);
+    ASSERT_EQ(desc.sets.Count(), 2);
+    EXPECT_EQ(S(desc.sets[0].AppName()), "One");
+    EXPECT_EQ(S(desc.sets[1].AppName()), "Two");
+    // The platform kind reaches the shared libraries of the sets.
+    EXPECT_EQ(S(desc.sets[0].DllRecords()[0].Files().Join(",")), "x.dll");
+    EXPECT_EQ(desc.sets[1].BlockPlace().line, 15);
+    EXPECT_EQ(desc.header.size(), 2u);
+
+    desc.Clear();
+    EXPECT_EQ(desc.sets.Count() + desc.packages.Count() + static_cast<int>(desc.header.size()), 0);
+}
+
+TEST(Reader, ExternalDescriptionAddsToTheSetBeingInstalled) {
+    CInfDescription main;
+    ASSERT_EQ(ReadText("{ SET\nAPPNAME = Product\n{ PGM\nDESC = Main\n}\n}\n", main), 0);
+    CSetRecord& set = main.sets[0];
+    CInfDescription external;
+    CRecordingScope rec;
+    ASSERT_EQ(ReadText("{ PACKAGE\nPACKAGENAME = EXTRA\n}\n"
+                       "{ SET\n{ PGM\nDESC = Viewer\n}\nMINIMAL = EXTRA\n}\n"
+                       "{ SET\n{ REG HKEY_LOCAL_MACHINE\\SOFTWARE\\V\nPath = x\n}\n}\n",
+                       external, &set),
+              0)
+        << rec.LastText();
+    EXPECT_EQ(external.sets.Count(), 0);
+    EXPECT_EQ(external.packages.Count(), 1);
+    EXPECT_EQ(S(set.AppName()), "Product");
+    ASSERT_EQ(set.PgmItems().Count(), 2);
+    EXPECT_EQ(S(set.PgmItems()[1].Title()), "Viewer");
+    EXPECT_EQ(set.RegRecords().Count(), 1);
+    EXPECT_EQ(S(set.Minimal().Join(",")), "EXTRA");
+    // The set keeps the place of its own block.
+    EXPECT_EQ(S(set.BlockPlace().file), S(CFile::Normalise("top.inf")));
+    EXPECT_EQ(set.BlockPlace().line, 1);
+}
+
+TEST(Reader, FailureStopsTheReadingAndKeepsWhatWasComplete) {
+    struct Case {
+        const char* text;
+        int packages, sets;
+    } const cases[] = {
+        {"{ PACKAGE\nPACKAGENAME = A\n}\n{ SET\n{ INI a\nK =\n}\n}\n{ PACKAGE\nPACKAGENAME = B\n}\n", 1, 0},
+        {"{ SET\n}\n{ PACKAGE\nBAD = 1\n}\n{ SET\n}\n", 0, 1},
+        {"{ SET\n}\nNOTAKEY = 1\n{ SET\n}\n", 0, 1},
+        {"{ SET\n{ INI a\nK = v\n", 0, 0},  // the file ends inside blocks
+        {"{ SET\n}\n}\n", 0, 1},            // a block end too many
+    };
+    for (const Case& c : cases) {
+        CRecordingScope rec;
+        CInfDescription desc;
+        EXPECT_NE(ReadText(c.text, desc), 0) << c.text;
+        EXPECT_EQ(rec.Count(ZRK_KIND_ERROR), 1) << c.text << rec.LastText();
+        EXPECT_EQ(desc.packages.Count(), c.packages) << c.text;
+        EXPECT_EQ(desc.sets.Count(), c.sets) << c.text;
+    }
+}
+
+TEST(Reader, LoadsAFileWithSymbols) {
+    ScratchDir scratch;
+    ASSERT_TRUE(WriteAll(scratch.Path("setup.inf"),
+                         "#ifndef VDTEST_LANG\n#define VDTEST_LANG ENG\n#endif\n"
+                         "APPLANGUAGE = $(VDTEST_LANG)\n"
+                         "#include \"sets.inf\"\n"));
+    ASSERT_TRUE(WriteAll(scratch.Path("sets.inf"), "{ SET\nAPPNAME = $(PRODUCT)\n}\n"));
+    struct Case {
+        const char* language;  // nullptr: not defined
+        const char* expected;
+    } const cases[] = {{nullptr, "ENG"}, {"FRA", "FRA"}, {"", ""}};
+    for (const Case& c : cases) {
+        CInfReadOptions options;
+        options.defineNames.Add("PRODUCT");
+        options.defineValues.Add("Vendrix Demo");
+        if (c.language) options.defineNames.Add("VDTEST_LANG");  // no value given: empty
+        if (c.language && *c.language) options.defineValues.Add(c.language);
+        CRecordingScope rec;
+        CInfDescription desc;
+        const int r = InfLoadDescription(scratch.Path("setup.inf"), desc, options);
+        if (!*c.expected) {
+            // "APPLANGUAGE =" has no value: an unexpected entry.
+            EXPECT_EQ(r, ZRK_INTERNAL);
+            EXPECT_EQ(rec.entries.at(0).msgId, 455);
+            continue;
+        }
+        ASSERT_EQ(r, 0) << rec.LastText();
+        EXPECT_EQ(S(desc.HeaderValue("APPLANGUAGE")), c.expected);
+        ASSERT_EQ(desc.sets.Count(), 1);
+        EXPECT_EQ(S(desc.sets[0].AppName()), "Vendrix Demo");
+    }
+
+    // An undefined symbol is the reader's error, a missing file the open's.
+    CInfDescription desc;
+    if (getenv("PRODUCT") == nullptr) {
+        CRecordingScope rec;
+        EXPECT_NE(InfLoadDescription(scratch.Path("setup.inf"), desc), 0);
+        EXPECT_EQ(rec.entries.at(0).msgId, 462);
+        EXPECT_NE(rec.entries[0].text.find("sets.inf\", line 2"), std::string::npos) << rec.entries[0].text;
+    }
+    {
+        CRecordingScope rec;
+        EXPECT_NE(InfLoadDescription(scratch.Path("none.inf"), desc), 0);
+        EXPECT_EQ(rec.Count(ZRK_KIND_ERROR), 1);
+    }
+}
+
+}  // namespace

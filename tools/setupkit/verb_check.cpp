@@ -1,0 +1,386 @@
+// setupkit check: reads an install description as the installer does and
+// prints what it found.
+//
+//   setupkit check [-D NAME[=VALUE]]... [--platform 1|2|3] [--expand]
+//                  [--user DIR] FILE
+//
+// The description is read with macro expansion on and environment
+// variables counting as symbols; conditions are checked as when the
+// installer reads them, and platform words of shared libraries are decided
+// for the chosen platform kind (1 Win32s, 2 Windows 95, 3 Windows NT; by
+// default the running one, or 3 where there is no Windows). After a
+// successful read the entries are checked further: the modifier parts of
+// profile and registry entries (warnings 145 and 146, passed on with the
+// entry's place) and the package names that sets and packages refer to
+// (warning 171).
+//
+// The summary goes to stdout: the header keys, every package (files, sizes,
+// disks, packages it uses) and every set (applicability by "ARCHI" on the
+// chosen kind, its selections and the number of records of each kind).
+// With --expand every value of every set is printed with its "$" variables
+// expanded, "$User$" standing for --user DIR (default: the set's own
+// destination). Diagnostics go to stderr; the exit status is non-zero when
+// any error was reported.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "src/infstruc/conditions.h"
+#include "src/infstruc/reader.h"
+#include "src/infstruc/records.h"
+#include "src/infstruc/variables.h"
+#include "verbs.h"
+#include "zrk/app.h"
+#include "zrk/cfile.h"
+#include "zrk/parsers.h"
+#include "zrk/report.h"
+#include "zrk/result.h"
+
+// The symbol options shared with the items verb (verb_items.cpp).
+CString SetupkitJoinDefineWords(const char* args);
+int SetupkitDeclareDefines(CParser& parser);
+
+namespace {
+
+// Counts the errors and warnings reported during the check and passes every
+// report on to the application (stderr).
+class CCountingReporter : public CReporter {
+public:
+    int OnReport(int kind, int code, const char* caption, const char* message) override {
+        if (kind & ZRK_KIND_ERROR) ++errors;
+        if (kind & ZRK_KIND_WARNING) ++warnings;
+        CApp* app = ZrkApp();
+        return app ? app->Dispatch(kind, code, caption, message) : code;
+    }
+    int errors = 0;
+    int warnings = 0;
+};
+
+// "--platform 3" and "--user DIR" in the parser's "-name:value" form, the
+// value quoted so that a ":" inside it stays part of it.
+CString JoinValueWords(const char* args) {
+    CTokenizer tokens(args ? args : "");
+    std::vector<CString> words;
+    CString word;
+    while (tokens.Next(word)) words.push_back(word);
+    CString line;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (!line.IsEmpty()) line.Append(' ');
+        const char* name = words[i].c_str();
+        while (*name == '-' || *name == '/') ++name;
+        const bool valued = CTokenizer::IsOption(words[i]) &&
+                            (CString(name).CompareNoCase("platform") == 0 || CString(name).CompareNoCase("user") == 0);
+        // The next word is the value even when it begins with "/" (a POSIX
+        // path).
+        if (valued && i + 1 < words.size()) {
+            line.Append(words[i]);
+            line.Append(':');
+            line.Append(CTokenizer::Quote(CTokenizer::Unquote(words[++i])));
+        } else {
+            line.Append(words[i]);
+        }
+    }
+    return line;
+}
+
+const char* PlatformName(int platform) {
+    switch (platform) {
+        case 1: return "Win32s";
+        case 2: return "Windows 95";
+        case 3: return "Windows NT";
+        default: return "unknown";
+    }
+}
+
+// A text as the summary shows it: in double quotes when it is empty or has
+// blanks at its ends, so that what was read is what is seen.
+CString Shown(const CString& text) {
+    if (!text.IsEmpty() && !ZrkIsSpace(static_cast<unsigned char>(text[0])) &&
+        !ZrkIsSpace(static_cast<unsigned char>(text[text.Length() - 1])))
+        return text;
+    return CString::Printf("\"%s\"", text.c_str());
+}
+
+CString Joined(const CStringList& list) { return list.Count() ? list.Join(", ") : CString("-"); }
+
+void Line(int indent, const CString& text) { std::printf("%*s%s\n", indent, "", text.c_str()); }
+
+// The entries' modifier parts: a warning of the splitter is caught and
+// reported again with the entry's place.
+void CheckModifiers(const CStringList& values, const std::vector<CInfPlace>& places) {
+    for (int i = 0; i < values.Count(); ++i) {
+        CString data, condition;
+        InfSplitEntryCondition(values[i], &data, &condition);
+        std::vector<std::string> texts;
+        {
+            CRecordingScope captured;
+            CInfEntryParts parts;
+            InfSplitModifiers(data, &parts, true);
+            for (const auto& entry : captured.entries) texts.push_back(entry.text);
+        }
+        const auto at = static_cast<size_t>(i);
+        const CInfPlace place = at < places.size() ? places[at] : CInfPlace();
+        for (const std::string& text : texts) ZrkWarningId(469, place.file.c_str(), place.line, text.c_str());
+    }
+}
+
+// A package name that the description does not describe.
+void CheckPackageNames(const CInfDescription& desc, const CStringList& names, const char* key,
+                       const CInfPlace& place) {
+    for (int i = 0; i < names.Count(); ++i) {
+        if (names[i].IsEmpty() || desc.FindPackage(names[i]) >= 0) continue;
+        ZrkWarningId(171, names[i].c_str(), key, place.file.c_str(), place.line);
+    }
+}
+
+void CheckDescription(const CInfDescription& desc) {
+    for (int p = 0; p < desc.packages.Count(); ++p) {
+        const CPackage& package = desc.packages[p];
+        CheckPackageNames(desc, package.UsePackages(), "USEPACKAGE", package.BlockPlace());
+    }
+    for (int s = 0; s < desc.sets.Count(); ++s) {
+        const CSetRecord& set = desc.sets[s];
+        CheckPackageNames(desc, set.Maximal(), "MAXIMAL", set.BlockPlace());
+        CheckPackageNames(desc, set.Minimal(), "MINIMAL", set.BlockPlace());
+        for (int i = 0; i < set.IniRecords().Count(); ++i)
+            CheckModifiers(set.IniRecords()[i].Values(), set.IniRecords()[i].Places());
+        for (int i = 0; i < set.RegRecords().Count(); ++i)
+            CheckModifiers(set.RegRecords()[i].Values(), set.RegRecords()[i].Places());
+    }
+}
+
+void PrintHeader(const CInfDescription& desc) {
+    std::printf("Header keys: %d\n", static_cast<int>(desc.header.size()));
+    for (const CInfHeaderKey& key : desc.header)
+        Line(2, CString::Printf("%s = %s", key.name.c_str(), Shown(key.value).c_str()));
+}
+
+void PrintPackage(const CPackage& package) {
+    Line(2, CString::Printf("%s: %s", Shown(package.Name()).c_str(), Shown(package.Comment()).c_str()));
+    if (!package.External().IsEmpty()) {
+        Line(4, CString::Printf("external %s.inf", package.External().c_str()));
+    } else {
+        Line(4, CString::Printf("archive %s", Shown(package.ArchiveName()).c_str()));
+    }
+    Line(4, CString::Printf("version %s, language %s, destination %s", Shown(package.Version()).c_str(),
+                            Shown(package.Language()).c_str(), Shown(package.DestDir()).c_str()));
+    Line(4, CString::Printf("files %d, size %u, compressed %u", package.Files().Count(),
+                            static_cast<unsigned>(GetPackageSize(package)),
+                            static_cast<unsigned>(GetPackageCompressedSize(package))));
+    CString disks;
+    for (int disk : package.Disks()) {
+        if (!disks.IsEmpty()) disks.Append(", ");
+        disks.AppendNumber(disk);
+    }
+    Line(4, CString::Printf("disks %s", disks.IsEmpty() ? "-" : disks.c_str()));
+    Line(4, CString::Printf("uses %s", Joined(package.UsePackages()).c_str()));
+    for (int i = 0; i < package.Files().Count(); ++i) {
+        const CPackageFile& file = package.Files()[i];
+        Line(4, CString::Printf("file %s: %u bytes, %u compressed", Shown(file.FileName()).c_str(),
+                                static_cast<unsigned>(file.UncompSize()), static_cast<unsigned>(file.CompSize())));
+    }
+}
+
+void PrintSet(int number, const CSetRecord& set, int platform) {
+    const bool allowed = InfArchiAllows(set.Archi(), platform);
+    Line(2, CString::Printf("%d. %s (%s, short name %s): %s", number, Shown(set.AppName()).c_str(),
+                            Shown(set.InternalName()).c_str(), Shown(set.ShortName()).c_str(),
+                            allowed ? "applicable" : "not applicable"));
+    Line(4, CString::Printf("archi %s, test %s", Shown(set.Archi()).c_str(), Shown(set.TestText()).c_str()));
+    Line(4, CString::Printf("destination %s, group %s, port %u", Shown(set.DestDir()).c_str(),
+                            Shown(set.MainGroup()).c_str(), static_cast<unsigned>(set.TcpPort())));
+    Line(4, CString::Printf("maximal %s", Joined(set.Maximal()).c_str()));
+    for (int i = 0; i < set.DetectionRules().Count(); ++i) {
+        if (set.DetectionRules()[i].IsEmpty()) continue;
+        Line(6, CString::Printf("%s detected by %s", set.Maximal()[i].c_str(), set.DetectionRules()[i].c_str()));
+    }
+    Line(4, CString::Printf("minimal %s", Joined(set.Minimal()).c_str()));
+    int dllFiles = 0, dropped = 0;
+    for (int i = 0; i < set.DllRecords().Count(); ++i) {
+        dllFiles += set.DllRecords()[i].Files().Count();
+        dropped += set.DllRecords()[i].DroppedFiles();
+    }
+    Line(4, CString::Printf("records: ini %d, reg %d, service %d, rename %d, dll %d (files %d, dropped %d), "
+                            "run %d, font %d, pgm %d",
+                            set.IniRecords().Count(), set.RegRecords().Count(), set.Services().Count(),
+                            set.Renames().Count(), set.DllRecords().Count(), dllFiles, dropped,
+                            set.Programs().Count(), set.Fonts().Count(), set.PgmItems().Count()));
+    Line(4, CString::Printf("environment: user %d, system %d; regsvr32 %d", set.UserEnv().Count(),
+                            set.SystemEnv().Count(), set.RegSvr32().Count()));
+    if (!set.Reboot().IsEmpty()) Line(4, CString::Printf("reboot %s", set.Reboot().c_str()));
+}
+
+// Every value of SET with its variables expanded.
+class CExpandedPrinter {
+public:
+    CExpandedPrinter(const CSetRecord& set, int platform, const CString* user) {
+        m_context = InfVarContextOf(&set);
+        m_context.platform = platform;
+        if (user) m_context.user = *user;
+        // The destination is a directory even before it exists, as the
+        // session keeps the one the user chose.
+        if (!m_context.user.IsEmpty() && !m_context.user.EndsWith("\\") && !m_context.user.EndsWith("/"))
+            m_context.user.Append('\\');
+    }
+
+    void Value(int indent, const char* label, const CString& value) {
+        if (value.IsEmpty()) return;
+        CString text(value);
+        ExpandVariables(m_context, text, false);
+        Line(indent, CString::Printf("%s = %s", label, text.c_str()));
+    }
+    void List(int indent, const char* label, const CStringList& values) {
+        for (int i = 0; i < values.Count(); ++i) Value(indent, label, values[i]);
+    }
+    void Test(int indent, const CInfRecord& record) { Value(indent, "TEST", record.TestText()); }
+
+    void Print(const CSetRecord& set);
+
+private:
+    CInfVarContext m_context;
+};
+
+void CExpandedPrinter::Print(const CSetRecord& set) {
+    Line(4, "expanded:");
+    Line(6, CString::Printf("User = %s", m_context.user.c_str()));
+    Test(6, set);
+    List(6, "SETUSERENV", set.UserEnv());
+    List(6, "SETSYSENV", set.SystemEnv());
+    List(6, "REGSVR32", set.RegSvr32());
+    for (int i = 0; i < set.Renames().Count(); ++i) {
+        const CRenameRecord& r = set.Renames()[i];
+        Line(6, "RENAME");
+        Test(8, r);
+        Value(8, "OLD", r.OldPath());
+        Value(8, "NEW", r.NewPath());
+    }
+    for (int i = 0; i < set.IniRecords().Count(); ++i) {
+        const CIniRecord& r = set.IniRecords()[i];
+        CString file(r.File());
+        ExpandVariables(m_context, file, false);
+        Line(6, CString::Printf("INI %s [%s]", file.c_str(), r.Section().c_str()));
+        Test(8, r);
+        for (int k = 0; k < r.Keys().Count(); ++k) Value(8, r.Keys()[k], r.Values()[k]);
+    }
+    for (int i = 0; i < set.RegRecords().Count(); ++i) {
+        const CRegRecord& r = set.RegRecords()[i];
+        CString path(r.Path());
+        ExpandVariables(m_context, path, false);
+        Line(6, CString::Printf("REG %s", path.c_str()));
+        Test(8, r);
+        for (int k = 0; k < r.Names().Count(); ++k)
+            Value(8, r.Names()[k].IsEmpty() ? "(Default)" : r.Names()[k].c_str(), r.Values()[k]);
+    }
+    for (int i = 0; i < set.DllRecords().Count(); ++i) {
+        const CDllRecord& r = set.DllRecords()[i];
+        Line(6, "DLL");
+        Test(8, r);
+        Value(8, "TO", r.To());
+        List(8, "FILE", r.Files());
+    }
+    for (int i = 0; i < set.Fonts().Count(); ++i) {
+        const CFontRecord& r = set.Fonts()[i];
+        Line(6, "FONT");
+        Test(8, r);
+        Value(8, "FILENAME", r.FileName());
+        Value(8, "FONTNAME", r.FontName());
+    }
+    for (int i = 0; i < set.Services().Count(); ++i) {
+        const CServiceRecord& r = set.Services()[i];
+        Line(6, "SERVICE");
+        Test(8, r);
+        Value(8, "NAME", r.Name());
+        Value(8, "DISPLAYNAME", r.DisplayName());
+        Value(8, "FULLBINNAME", r.BinaryPath());
+    }
+    for (int i = 0; i < set.PgmItems().Count(); ++i) {
+        const CPgmRecord& r = set.PgmItems()[i];
+        Line(6, "PGM");
+        Test(8, r);
+        Value(8, "GROUP", r.Group());
+        Value(8, "DESC", r.Title());
+        Value(8, "FILENAME", r.FileName());
+        Value(8, "ICONAME", r.IconName());
+        Value(8, "CMD", r.Command());
+        Value(8, "WDIR", r.WorkDir());
+    }
+    for (int i = 0; i < set.Programs().Count(); ++i) {
+        const CRunRecord& r = set.Programs()[i];
+        Line(6, "RUN");
+        Test(8, r);
+        Value(8, "NAME", r.Name());
+        Value(8, "CMD", r.Command());
+    }
+}
+
+}  // namespace
+
+int SetupkitCheck(const char* args) {
+    CParser parser(SetupkitJoinDefineWords(JoinValueWords(args)));
+    parser.SetProgramName("setupkit check");
+    ZRK_TRY(SetupkitDeclareDefines(parser));
+    ZRK_TRY(parser.DeclareOption("-platform|platform", "1|2|3",
+                                 "The platform kind to check for: 1 Win32s, 2 Windows 95, 3 Windows NT\n"
+                                 "(default: the running one, 3 where there is no Windows)",
+                                 ZRK_VT_CHOICE));
+    ZRK_TRY(parser.DeclareOption("-expand|expand", "Also print every value with its variables expanded"));
+    ZRK_TRY(parser.DeclareOption("-user|user", "DIR", "The destination directory that $User$ stands for with --expand",
+                                 ZRK_VT_TEXT));
+    ZRK_TRY(parser.DeclarePositional("file", "The description to check (setup.inf)", ZRK_VT_TEXT));
+    ZRK_TRY(parser.Parse());
+
+    int platform = 3;
+    if (parser.WasGiven("platform")) {
+        platform = static_cast<int>(parser.Value("platform").Number()) + 1;
+    } else if (ZrkApp() && ZrkApp()->Platform() >= 1 && ZrkApp()->Platform() <= 3) {
+        platform = ZrkApp()->Platform();
+    }
+    const CString path = parser.Positional(0).Text();
+
+    CInfReadOptions options;
+    options.platform = platform;
+    for (int i = 0; i < parser.ValueCount("D"); ++i) {
+        CString name = parser.Text("D", i);
+        CString value;
+        const int eq = name.Find('=');
+        if (eq >= 0) {
+            value = CString(name.c_str() + eq + 1);
+            name = CString(name.c_str(), eq);
+        }
+        options.defineNames.Add(name);
+        options.defineValues.Add(value);
+    }
+
+    CCountingReporter counter;
+    int result = 0;
+    CInfDescription desc;
+    {
+        CReportScope scope(&counter);
+        result = InfLoadDescription(path, desc, options);
+        if (result == 0) CheckDescription(desc);
+    }
+
+    std::printf("Description %s, platform kind %d (%s)\n", CFile::FilePart(CFile::Normalise(path)).c_str(), platform,
+                PlatformName(platform));
+    PrintHeader(desc);
+    std::printf("Packages: %d\n", desc.packages.Count());
+    for (int i = 0; i < desc.packages.Count(); ++i) PrintPackage(desc.packages[i]);
+    std::printf("Sets: %d\n", desc.sets.Count());
+    {
+        // Expansion failures are diagnostics of the check as well.
+        CReportScope scope(&counter);
+        for (int i = 0; i < desc.sets.Count(); ++i) {
+            PrintSet(i + 1, desc.sets[i], platform);
+            if (parser.WasGiven("expand")) {
+                CExpandedPrinter printer(desc.sets[i], platform,
+                                         parser.WasGiven("user") ? &parser.Text("user") : nullptr);
+                printer.Print(desc.sets[i]);
+            }
+        }
+    }
+    if (result != 0) std::printf("Reading stopped at the first error.\n");
+    std::printf("Result: %d error(s), %d warning(s)\n", counter.errors, counter.warnings);
+    std::fflush(stdout);
+    if (result != 0) return result;
+    return counter.errors ? ZRK_DESCERR : 0;
+}
