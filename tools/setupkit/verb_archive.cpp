@@ -41,6 +41,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "cmdwords.h"
 #include "verbs.h"
 #include "zrk/archive.h"
 #include "zrk/cfile.h"
@@ -59,51 +60,6 @@ constexpr int kMsgBadValue = 521;        // ss: option, what was expected
 constexpr int kMsgBadMemberName = 546;   // s: name
 constexpr int kMsgMissing = 544;         // s: path
 constexpr int kMsgDamaged = 548;         // s: path
-
-// A word that begins with "/" and holds another separator: a POSIX path,
-// not an option.
-bool IsPathWord(const CString& word) {
-    return word.Length() > 1 && word[0] == '/' && std::strpbrk(word.c_str() + 1, "/\\") != nullptr;
-}
-
-bool IsOptionWord(const CString& word) { return CTokenizer::IsOption(word) && !IsPathWord(word); }
-
-// The name of an option word without its "-", "--" or "/" and without a
-// value; empty when the word already has a value.
-CString BareOptionName(const CString& word) {
-    if (!IsOptionWord(word) || word.Find(':') >= 0) return CString();
-    const char* p = word.c_str() + 1;
-    if (*p == '-') ++p;
-    return CString(p);
-}
-
-// Rewrites the command line into the framework's syntax: "--name VALUE"
-// (or "-name VALUE") becomes "--name:'VALUE'" for the options in
-// VALUEOPTIONS, and a POSIX path word goes in apostrophes.
-CString JoinOptionWords(const char* args, std::initializer_list<const char*> valueOptions) {
-    CTokenizer tokens(args ? args : "");
-    std::vector<CString> words;
-    CString word;
-    while (tokens.Next(word)) words.push_back(word);
-    CString line;
-    for (size_t i = 0; i < words.size(); ++i) {
-        if (!line.IsEmpty()) line.Append(' ');
-        const CString name = BareOptionName(words[i]);
-        bool takesValue = false;
-        for (const char* option : valueOptions)
-            if (!name.IsEmpty() && name.CompareNoCase(option) == 0) takesValue = true;
-        if (takesValue && i + 1 < words.size() && !IsOptionWord(words[i + 1])) {
-            line.Append(words[i]);
-            line.Append(':');
-            line.Append(CTokenizer::Quote(CTokenizer::Unquote(words[++i])));
-        } else if (IsPathWord(words[i])) {
-            line.Append(CTokenizer::Quote(CTokenizer::Unquote(words[i])));
-        } else {
-            line.Append(words[i]);
-        }
-    }
-    return line;
-}
 
 CString WithSlash(const CString& dir) {
     if (dir.IsEmpty() || dir.EndsWith("\\") || dir.EndsWith("/")) return dir;
@@ -137,7 +93,7 @@ int CollectFiles(const CString& dir, const CString& prefix, std::vector<Member>*
 }  // namespace
 
 int SetupkitArchive(const char* args) {
-    CParser parser(JoinOptionWords(args, {"out", "base", "volume-size", "format"}));
+    CParser parser(SetupkitJoinOptionWords(args, {"out", "base", "volume-size", "format"}));
     parser.SetProgramName("setupkit archive");
     ZRK_TRY(parser.DeclareOption("-out|out", "DIR", "Directory the volumes are written to", ZRK_VT_TEXT,
                                  ZRK_OPT_MANDATORY));
@@ -228,7 +184,7 @@ int DeclareVolumes(CParser& parser) {
 }  // namespace
 
 int SetupkitList(const char* args) {
-    CParser parser(JoinOptionWords(args, {}));
+    CParser parser(SetupkitJoinOptionWords(args, {}));
     parser.SetProgramName("setupkit list");
     ZRK_TRY(DeclareVolumes(parser));
     ZRK_TRY(parser.Parse());
@@ -322,7 +278,7 @@ private:
 }  // namespace
 
 int SetupkitExtract(const char* args) {
-    CParser parser(JoinOptionWords(args, {"to"}));
+    CParser parser(SetupkitJoinOptionWords(args, {"to"}));
     parser.SetProgramName("setupkit extract");
     ZRK_TRY(parser.DeclareOption("-to|to", "DIR", "Directory the members are written below", ZRK_VT_TEXT,
                                  ZRK_OPT_MANDATORY));
@@ -336,7 +292,7 @@ int SetupkitExtract(const char* args) {
 }
 
 int SetupkitVerify(const char* args) {
-    CParser parser(JoinOptionWords(args, {}));
+    CParser parser(SetupkitJoinOptionWords(args, {}));
     parser.SetProgramName("setupkit verify");
     ZRK_TRY(DeclareVolumes(parser));
     ZRK_TRY(parser.Parse());
@@ -376,7 +332,7 @@ private:
 }  // namespace
 
 int SetupkitLzw(const char* args) {
-    CParser parser(JoinOptionWords(args, {"limit"}));
+    CParser parser(SetupkitJoinOptionWords(args, {"limit"}));
     parser.SetProgramName("setupkit lzw");
     ZRK_TRY(parser.DeclareOption("-limit|limit", "BYTES", "compress: stop taking input at this output size",
                                  ZRK_VT_SIZE));

@@ -29,16 +29,13 @@
 #include "src/infstruc/reader.h"
 #include "src/infstruc/records.h"
 #include "src/infstruc/variables.h"
+#include "cmdwords.h"
 #include "verbs.h"
 #include "zrk/app.h"
 #include "zrk/cfile.h"
 #include "zrk/parsers.h"
 #include "zrk/report.h"
 #include "zrk/result.h"
-
-// The symbol options shared with the items verb (verb_items.cpp).
-CString SetupkitJoinDefineWords(const char* args);
-int SetupkitDeclareDefines(CParser& parser);
 
 namespace {
 
@@ -55,33 +52,6 @@ public:
     int errors = 0;
     int warnings = 0;
 };
-
-// "--platform 3" and "--user DIR" in the parser's "-name:value" form, the
-// value quoted so that a ":" inside it stays part of it.
-CString JoinValueWords(const char* args) {
-    CTokenizer tokens(args ? args : "");
-    std::vector<CString> words;
-    CString word;
-    while (tokens.Next(word)) words.push_back(word);
-    CString line;
-    for (size_t i = 0; i < words.size(); ++i) {
-        if (!line.IsEmpty()) line.Append(' ');
-        const char* name = words[i].c_str();
-        while (*name == '-' || *name == '/') ++name;
-        const bool valued = CTokenizer::IsOption(words[i]) &&
-                            (CString(name).CompareNoCase("platform") == 0 || CString(name).CompareNoCase("user") == 0);
-        // The next word is the value even when it begins with "/" (a POSIX
-        // path).
-        if (valued && i + 1 < words.size()) {
-            line.Append(words[i]);
-            line.Append(':');
-            line.Append(CTokenizer::Quote(CTokenizer::Unquote(words[++i])));
-        } else {
-            line.Append(words[i]);
-        }
-    }
-    return line;
-}
 
 const char* PlatformName(int platform) {
     switch (platform) {
@@ -316,7 +286,7 @@ void CExpandedPrinter::Print(const CSetRecord& set) {
 }  // namespace
 
 int SetupkitCheck(const char* args) {
-    CParser parser(SetupkitJoinDefineWords(JoinValueWords(args)));
+    CParser parser(SetupkitJoinOptionWords(args, {"D", "platform", "user"}));
     parser.SetProgramName("setupkit check");
     ZRK_TRY(SetupkitDeclareDefines(parser));
     ZRK_TRY(parser.DeclareOption("-platform|platform", "1|2|3",

@@ -9,18 +9,14 @@
 // holds an apostrophe, goes in apostrophes: setupkit eval '$(N) > -1'.
 #include <cstdio>
 
+#include "cmdwords.h"
 #include "verbs.h"
 #include "zrk/cfgfile.h"
 #include "zrk/parsers.h"
 #include "zrk/result.h"
 
-// The symbol options shared with the items verb (verb_items.cpp).
-CString SetupkitJoinDefineWords(const char* args);
-int SetupkitDeclareDefines(CParser& parser);
-void SetupkitDefineSymbols(const CParser& parser, CCfgFile& cfg);
-
 int SetupkitEval(const char* args) {
-    CParser parser(SetupkitJoinDefineWords(args));
+    CParser parser(SetupkitJoinOptionWords(args, {"D"}));
     parser.SetProgramName("setupkit eval");
     ZRK_TRY(SetupkitDeclareDefines(parser));
     ZRK_TRY(parser.DeclarePositional("expression", "The condition, for example: $(ENV) == WINNT & defined DEBUG",

@@ -14,48 +14,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "cmdwords.h"
 #include "verbs.h"
 #include "zrk/cfgfile.h"
 #include "zrk/parsers.h"
 #include "zrk/report.h"
 #include "zrk/result.h"
-
-// The symbol options shared with the eval verb.
-CString SetupkitJoinDefineWords(const char* args);
-int SetupkitDeclareDefines(CParser& parser);
-void SetupkitDefineSymbols(const CParser& parser, CCfgFile& cfg);
-
-namespace {
-
-bool IsDefineOption(const CString& word) {
-    return word.Length() == 2 && (word[0] == '-' || word[0] == '/') && (word[1] == 'D' || word[1] == 'd');
-}
-
-}  // namespace
-
-// The framework's option syntax takes a value after a colon (-D:NAME=VALUE).
-// "-D NAME=VALUE" is turned into that form here, the value put in
-// apostrophes so that a ":" inside it (C:\dir) stays part of it.
-CString SetupkitJoinDefineWords(const char* args) {
-    CTokenizer tokens(args ? args : "");
-    std::vector<CString> words;
-    CString word;
-    while (tokens.Next(word)) words.push_back(word);
-    CString line;
-    for (size_t i = 0; i < words.size(); ++i) {
-        if (!line.IsEmpty()) line.Append(' ');
-        if (IsDefineOption(words[i]) && i + 1 < words.size() && !CTokenizer::IsOption(words[i + 1])) {
-            CString value = CTokenizer::Unquote(words[++i]);
-            value.Replace("'", "''");
-            line.Append("-D:'");
-            line.Append(value);
-            line.Append('\'');
-        } else {
-            line.Append(words[i]);
-        }
-    }
-    return line;
-}
 
 int SetupkitDeclareDefines(CParser& parser) {
     return parser.DeclareOption("D", "NAME[=VALUE]",
@@ -78,7 +42,7 @@ void SetupkitDefineSymbols(const CParser& parser, CCfgFile& cfg) {
 }
 
 int SetupkitItems(const char* args) {
-    CParser parser(SetupkitJoinDefineWords(args));
+    CParser parser(SetupkitJoinOptionWords(args, {"D"}));
     parser.SetProgramName("setupkit items");
     ZRK_TRY(SetupkitDeclareDefines(parser));
     ZRK_TRY(parser.DeclareOption("-raw|raw", "No preprocessing: lines beginning with \"#\" are items (type 6)"));
