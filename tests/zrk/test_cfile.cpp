@@ -39,8 +39,15 @@ void RemoveTree(const CString& dir) {
 class FileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const CString name = CFile::TempName(nullptr, "zft");
-        ASSERT_EQ(zrkos::MakeDir(name), 0) << S(name);
+        // Tests run in parallel processes: another may take the same free
+        // name between the look-up and the creation, so try the next one.
+        CString name;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            name = CFile::TempName(nullptr, "zft");
+            if (zrkos::MakeDir(name) == 0) break;
+            name.Empty();
+        }
+        ASSERT_FALSE(name.IsEmpty()) << "no scratch directory";
         m_dir = CFile::Normalise(name);
         ASSERT_TRUE(m_dir.EndsWith("\\")) << S(m_dir);
     }

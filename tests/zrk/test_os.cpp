@@ -18,8 +18,15 @@ std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size
 class OsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const CString name = CFile::TempName(nullptr, "zot");
-        ASSERT_EQ(zrkos::MakeDir(name), 0) << S(name);
+        // Tests run in parallel processes: another may take the same free
+        // name between the look-up and the creation, so try the next one.
+        CString name;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            name = CFile::TempName(nullptr, "zot");
+            if (zrkos::MakeDir(name) == 0) break;
+            name.Empty();
+        }
+        ASSERT_FALSE(name.IsEmpty()) << "no scratch directory";
         m_dir = zrkos::FullPath(name);
     }
     void TearDown() override {
