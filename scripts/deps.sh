@@ -16,7 +16,7 @@ packages=(
     xvfb xauth imagemagick               # windowed tests and their screenshots
     util-linux                           # flock
     # peers of the benchmarks
-    ncompress gzip
+    ncompress gzip time                  # time: peak memory in bench/bench_archive.sh
 )
 
 installed() {

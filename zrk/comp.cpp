@@ -11,6 +11,12 @@
 #include <algorithm>
 #include <cstring>
 
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#define ZRK_LZW_CLMUL 1
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
 #include "zrk/os/os.h"
 #include "zrk/report.h"
 #include "zrk/result.h"
@@ -24,18 +30,116 @@ constexpr int kCodes = kMaxCode + 1;
 // Compressor dictionary: an open-addressed hash table of kSlots entries with
 // double hashing (the table size is prime, so every probe sequence visits
 // every slot and a free slot is always found: at most 32509 strings are
-// defined before the dictionary is rebuilt). A slot holds, in 32 bits, the
-// key (parent code << 8 | byte, 23 bits) and the low 9 bits of the string's
-// code; the high 6 bits of the code sit in a byte array beside it. A lookup
-// then reads one word per probe. 5 bytes a slot, 171 KiB in all.
+// defined before the dictionary is rebuilt). A slot holds the string's key
+// (parent code << 8 | byte, 23 bits) and its code: a 32-bit word with the
+// code in its top 15 bits and the low 17 bits of the key, and a byte with
+// the high 6 bits of the key and a mark (an empty slot has a zero word:
+// codes start at 259). 5 bytes a slot, 171 KiB in all.
+//
+// The first slot probed is the parent code xor a random 15-bit value of the
+// byte, the probe step a random value of the byte: a lookup then costs one
+// xor and one load on the path from one string's code to the next lookup,
+// and the code comes out of the word with one shift.
 constexpr int kSlots = 35023;
-constexpr uint32_t kEmpty = 0xFFFFFFFFu;
-constexpr uint32_t kKeyMask = 0x7FFFFFu;  // never matches an empty slot:
-                                          // a parent code is at most 32766
-// The first slot probed is the top 15 bits of the key times this odd
-// constant (Fibonacci hashing): it scatters the keys of neighbouring codes,
-// which an xor of the code and the byte keeps side by side.
-constexpr uint32_t kHashFactor = 0x9E3779B1u;
+constexpr uint32_t kKeyLowMask = 0x1FFFF;
+constexpr int kCodeShift = 17;
+constexpr unsigned kOccupied = 0x40;
+
+struct ProbeTables {
+    uint16_t first[256];
+    uint16_t step[256];
+};
+
+constexpr ProbeTables MakeProbeTables() {
+    ProbeTables t{};
+    uint32_t x = 2463534242u;
+    auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
+    for (int c = 0; c < 256; ++c) {
+        t.first[c] = static_cast<uint16_t>(next() & 0x7FFF);
+        t.step[c] = static_cast<uint16_t>(1 + next() % (kSlots - 1));
+    }
+    return t;
+}
+
+constexpr ProbeTables kProbe = MakeProbeTables();
+
+// The running CRC-32 of the blocks the codecs fold in. Where the processor
+// multiplies carry-less (PCLMULQDQ), whole 16-byte units are folded four at a
+// time, ten times the speed of the table; the rest goes through the table.
+#ifdef ZRK_LZW_CLMUL
+bool HasClmul() {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+    return (c & bit_PCLMUL) != 0 && (d & bit_SSE2) != 0;
+}
+
+// The CRC register after folding LEN bytes (at least 64, a multiple of 16)
+// at P into CRC: four 128-bit lanes folded by 512 bits at a time, then
+// into one lane, to 64 bits, and Barrett-reduced to 32 (the constants are
+// powers of x modulo the reflected polynomial).
+#define ZRK_CLMUL_TARGET __attribute__((target("pclmul,sse2")))
+
+ZRK_CLMUL_TARGET inline __m128i Load128(const uint8_t* q) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+}
+
+// X times the two halves of K, folded onto DATA.
+ZRK_CLMUL_TARGET inline __m128i Fold(__m128i x, __m128i k, __m128i data) {
+    const __m128i low = _mm_clmulepi64_si128(x, k, 0x00);
+    const __m128i high = _mm_clmulepi64_si128(x, k, 0x11);
+    return _mm_xor_si128(_mm_xor_si128(low, high), data);
+}
+
+ZRK_CLMUL_TARGET uint32_t ClmulCrc(const uint8_t* p, size_t len, uint32_t crc) {
+    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);
+    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
+    const __m128i low32 = _mm_setr_epi32(-1, 0, -1, 0);
+
+    __m128i x1 = _mm_xor_si128(Load128(p), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x2 = Load128(p + 16);
+    __m128i x3 = Load128(p + 32);
+    __m128i x4 = Load128(p + 48);
+    p += 64;
+    len -= 64;
+    for (; len >= 64; p += 64, len -= 64) {
+        x1 = Fold(x1, k1k2, Load128(p));
+        x2 = Fold(x2, k1k2, Load128(p + 16));
+        x3 = Fold(x3, k1k2, Load128(p + 32));
+        x4 = Fold(x4, k1k2, Load128(p + 48));
+    }
+    x1 = Fold(x1, k3k4, x2);
+    x1 = Fold(x1, k3k4, x3);
+    x1 = Fold(x1, k3k4, x4);
+    for (; len >= 16; p += 16, len -= 16) x1 = Fold(x1, k3k4, Load128(p));
+
+    // 128 bits to 64, then to 32.
+    __m128i x = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
+    x = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x, low32), k5, 0x00), _mm_srli_si128(x, 4));
+    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x, low32), poly, 0x10);
+    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), poly, 0x00);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(_mm_xor_si128(x, t), 4)));
+}
+#endif
+
+uint32_t Crc32Run(const uint8_t* data, size_t len, uint32_t crc) {
+#ifdef ZRK_LZW_CLMUL
+    static const bool clmul = HasClmul();
+    if (clmul && len >= 64) {
+        const size_t whole = len & ~size_t{15};
+        crc = ClmulCrc(data, whole, crc);
+        data += whole;
+        len -= whole;
+    }
+#endif
+    return ZrkCrc32Run(data, len, crc);
+}
 
 // Reports a failed close of a file this codec opened.
 int CloseFile(CFile& file) {
@@ -90,16 +194,52 @@ int AppendGrowing(CByteBuffer* out, const uint8_t* data, int count) {
 // Expander
 // ===========================================================================
 
-// The expander's dictionary, indexed by code: a string is its parent's
-// string followed by one byte; its length is kept so that it can be written
-// straight into the output buffer, back to front. Codes below 256 are
-// single bytes (length 1, no parent). The stack receives a string that does
-// not fit into the rest of the output buffer.
+// The expander writes each string straight into a window that keeps the
+// last kHistory bytes of output: a dictionary string whose earlier
+// occurrence is still there is copied from it, 16 bytes at a time; an older
+// one is written back to front along its parents. The window is written out
+// whenever kWindowBlock new bytes have gathered behind the history, and the
+// history then moves to its front; kRoom past that point holds the longest
+// string and the overshoot of the last 16-byte copy.
+namespace {
+
+constexpr int kHistoryBits = 17;
+constexpr size_t kHistory = size_t{1} << kHistoryBits;
+constexpr size_t kWindowBlock = kExpanderBlock;
+constexpr size_t kRoom = kCodes + 64;
+constexpr size_t kWindowSize = kHistory + kWindowBlock + kRoom;
+constexpr int kBlockShift = 6;  // codes per entry of the block table: 64
+
+// Copies at least COUNT bytes from S to D, 16 at a time. Every byte to copy
+// lies before D, so an overlap with the bytes already written beyond the
+// string does not matter.
+inline void CopyForward(uint8_t* d, const uint8_t* s, size_t count) {
+    size_t k = 0;
+    do {
+        uint8_t chunk[16];
+        std::memcpy(chunk, s + k, 16);
+        std::memcpy(d + k, chunk, 16);
+        k += 16;
+    } while (k < count);
+}
+
+}  // namespace
+
+// The expander's dictionary, indexed by code. A string is its parent's
+// string followed by one byte (suffix). It first occurred in the output at
+// the start of the string emitted just before the step that defined it, so
+// the codes' start positions are the starts of successive emissions: the
+// low 16 bits in START (START[next] being the start of the latest emission,
+// so that a string's length is START[code + 1] - START[code] + 1), bit 16 in
+// bit 15 of PARENT. BLOCK holds the whole start position of the first code
+// of every 64: a code whose block started less than kHistory bytes back
+// starts within the window, at a position its 17 low bits determine.
+// Codes below 256 are single bytes. 164 KiB in all.
 struct CLzwExpander::Tables {
     uint16_t parent[kCodes];
-    uint16_t length[kCodes];
+    uint16_t start[kCodes + 1];
     uint8_t suffix[kCodes];
-    uint8_t stack[kCodes];
+    uint64_t block[(kCodes >> kBlockShift) + 1];
 };
 
 CLzwExpander::CLzwExpander() = default;
@@ -149,7 +289,7 @@ int CLzwExpander::Run() {
     m_crc = 0xFFFFFFFFu;
 
     int r = 0;
-    if (m_outBuffer == nullptr) m_outBuffer = static_cast<uint8_t*>(ZrkAlloc(kExpanderBlock));
+    if (m_outBuffer == nullptr) m_outBuffer = static_cast<uint8_t*>(ZrkAlloc(kWindowSize));
     Tables* tables = static_cast<Tables*>(ZrkAlloc(sizeof(Tables)));
     if (m_outBuffer == nullptr || tables == nullptr)
         r = ZRK_NOMEM;
@@ -182,22 +322,24 @@ bool CLzwExpander::NextChunk() {
     return true;
 }
 
-int CLzwExpander::FlushOutput(int count) {
+int CLzwExpander::FlushOutput(const uint8_t* data, int count) {
     if (count == 0) return 0;
-    m_crc = ZrkCrc32Run(m_outBuffer, static_cast<size_t>(count), m_crc);
+    m_crc = Crc32Run(data, static_cast<size_t>(count), m_crc);
     m_totalWritten += count;
-    return WriteOutput(m_outBuffer, count);
+    return WriteOutput(data, count);
 }
 
 int CLzwExpander::Expand(Tables& t) {
     uint16_t* const parent = t.parent;
-    uint16_t* const length = t.length;
+    uint16_t* const start = t.start;
     uint8_t* const suffix = t.suffix;
-    for (int c = 0; c < 256; ++c) length[c] = 1;
+    uint64_t* const block = t.block;
 
-    uint8_t* const outStart = m_outBuffer;
-    uint8_t* const outEnd = outStart + kExpanderBlock;
-    uint8_t* out = outStart;
+    uint8_t* const window = m_outBuffer;
+    uint8_t* const full = window + kHistory + kWindowBlock;
+    uint8_t* out = window;
+    uint8_t* unwritten = window;  // the first byte not yet written out
+    uint64_t base = 0;            // output position of window[0]
 
     // Bits not yet used are the low NBITS bits of BITS, the next code's
     // first bit the highest of them.
@@ -210,28 +352,43 @@ int CLzwExpander::Expand(Tables& t) {
     // (m_error says which).
     auto readCode = [&](int width) -> unsigned {
         if (nbits < width) {
-            for (;;) {
-                while (nbits <= 48 && inLeft >= 2) {
-                    bits = (bits << 16) | static_cast<unsigned>(in[0] << 8 | in[1]);
-                    in += 2;
-                    inLeft -= 2;
-                    nbits += 16;
+            if (inLeft >= 6) {
+                bits = bits << 48 | uint64_t{in[0]} << 40 | uint64_t{in[1]} << 32 | uint64_t{in[2]} << 24 |
+                       uint64_t{in[3]} << 16 | uint64_t{in[4]} << 8 | in[5];
+                in += 6;
+                inLeft -= 6;
+                nbits += 48;
+            } else {
+                for (;;) {
+                    while (nbits <= 48 && inLeft >= 2) {
+                        bits = (bits << 16) | static_cast<unsigned>(in[0] << 8 | in[1]);
+                        in += 2;
+                        inLeft -= 2;
+                        nbits += 16;
+                    }
+                    if (nbits >= width) break;
+                    if (!NextChunk()) return kEnd;
+                    in = m_chunkCursor;
+                    inLeft = m_chunkLeft;
                 }
-                if (nbits >= width) break;
-                if (!NextChunk()) return kEnd;
-                in = m_chunkCursor;
-                inLeft = m_chunkLeft;
             }
         }
         nbits -= width;
         return static_cast<unsigned>(bits >> nbits) & ((1u << width) - 1);
     };
-    // Writes the full output block; false when the run must stop.
+    // Writes out the bytes gathered behind the history and moves the last
+    // kHistory bytes to the front; false when the run must stop.
     auto flush = [&]() -> bool {
-        const int r = FlushOutput(static_cast<int>(out - outStart));
-        out = outStart;
-        if (r != 0 && m_error == 0) m_error = r;
-        return r == 0;
+        const int r = FlushOutput(unwritten, static_cast<int>(out - unwritten));
+        if (r != 0) {
+            if (m_error == 0) m_error = r;
+            return false;
+        }
+        const size_t keep = std::min(static_cast<size_t>(out - window), kHistory);
+        std::memmove(window, out - keep, keep);
+        base += static_cast<uint64_t>(out - keep - window);
+        out = unwritten = window + keep;
+        return true;
     };
 
     int status = 0;
@@ -246,87 +403,87 @@ int CLzwExpander::Expand(Tables& t) {
             status = ZRK_FAIL;
             break;
         }
-        if (out == outEnd && !flush()) break;
+        if (out >= full && !flush()) break;
+        uint64_t last = base + static_cast<uint64_t>(out - window);  // start of the latest string
         *out++ = static_cast<uint8_t>(old);
 
         for (;;) {
             const unsigned code = readCode(width);
+            if (out >= full && !flush()) break;
+            const uint64_t here = base + static_cast<uint64_t>(out - window);
+            size_t len;
+            unsigned first;
             if (code < 256) {
                 // A single byte: the most frequent case on data that does
                 // not compress well.
-                if (next > kMaxCode) {
-                    status = ZRK_FAIL;
-                    break;
+                *out = static_cast<uint8_t>(code);
+                len = 1;
+                first = code;
+            } else if (code - kFirstCode < next - kFirstCode) {
+                // A dictionary string.
+                len = static_cast<size_t>((start[code + 1] - start[code]) & 0xFFFF) + 1;
+                const unsigned up = parent[code];
+                if (here - block[code >> kBlockShift] < kHistory) {
+                    const uint64_t from = start[code] | uint64_t{up >> 15} << 16;
+                    const uint8_t* const s = out - ((here - from) & (kHistory - 1));
+                    CopyForward(out, s, len);
+                    first = *s;
+                } else {
+                    uint8_t* q = out + len;
+                    unsigned c = code;
+                    while (c > 255) {
+                        *--q = suffix[c];
+                        c = parent[c] & 0x7FFF;
+                    }
+                    *--q = static_cast<uint8_t>(c);
+                    first = c;
                 }
-                if (out == outEnd && !flush()) break;
-                *out++ = static_cast<uint8_t>(code);
-                parent[next] = static_cast<uint16_t>(old);
-                suffix[next] = static_cast<uint8_t>(code);
-                length[next] = static_cast<uint16_t>(length[old] + 1);
-                ++next;
-                old = code;
-                continue;
-            }
-            if (code == kEnd) break;
-            if (code == kFlush) {
+            } else if (code == next && next <= kMaxCode) {
+                // The string being defined at this very step: the latest
+                // string and its first byte.
+                const size_t latest = static_cast<size_t>(here - last);
+                const uint8_t* const s = out - latest;
+                CopyForward(out, s, latest);
+                first = *s;
+                out[latest] = static_cast<uint8_t>(first);
+                len = latest + 1;
+            } else if (code == kEnd) {
+                break;
+            } else if (code == kFlush) {
                 restart = true;
                 break;
-            }
-            if (code == kWiden) {
+            } else if (code == kWiden) {
                 if (width == kMaxBits) {
                     status = ZRK_FAIL;
                     break;
                 }
                 ++width;
                 continue;
-            }
-            // A dictionary string, or (code == next) the string being
-            // defined at this very step: OLD's string and its first byte.
-            if (code > next || next > kMaxCode) {
+            } else {
+                // Above the next code (or the end's code while reading ended).
                 status = ZRK_FAIL;
                 break;
             }
-            const int len = code < next ? length[code] : length[old] + 1;
-            uint8_t* const dest = outEnd - out >= len ? out : t.stack;
-            uint8_t* q = dest + len;
-            unsigned c = code;
-            if (code == next) {
-                --q;
-                c = old;
+            if (next > kMaxCode) {
+                status = ZRK_FAIL;
+                break;
             }
-            while (c > 255) {
-                *--q = suffix[c];
-                c = parent[c];
-            }
-            *--q = static_cast<uint8_t>(c);
-            if (code == next) dest[len - 1] = static_cast<uint8_t>(c);
-
-            if (dest == out) {
-                out += len;
-            } else {
-                const uint8_t* s = dest;
-                int left = len;
-                while (left > 0) {
-                    if (out == outEnd && !flush()) break;
-                    const int n = std::min(left, static_cast<int>(outEnd - out));
-                    std::memcpy(out, s, static_cast<size_t>(n));
-                    out += n;
-                    s += n;
-                    left -= n;
-                }
-                if (left > 0) break;
-            }
-            parent[next] = static_cast<uint16_t>(old);
-            suffix[next] = static_cast<uint8_t>(c);
-            length[next] = static_cast<uint16_t>(length[old] + 1);
+            // NEXT is the latest string and the first byte of this one.
+            parent[next] = static_cast<uint16_t>(old | (last >> 16 & 1) << 15);
+            suffix[next] = static_cast<uint8_t>(first);
+            if ((next & ((1u << kBlockShift) - 1)) == 0 || next == kFirstCode) block[next >> kBlockShift] = last;
+            start[next] = static_cast<uint16_t>(last);
+            start[next + 1] = static_cast<uint16_t>(here);
             ++next;
+            last = here;
+            out += len;
             old = code;
         }
     }
 
     if (status == 0) status = m_error;
     if (status != 0) return status;
-    ZRK_TRY(FlushOutput(static_cast<int>(out - outStart)));
+    ZRK_TRY(FlushOutput(unwritten, static_cast<int>(out - unwritten)));
     m_crc = ~m_crc;
     return 0;
 }
@@ -336,8 +493,8 @@ int CLzwExpander::Expand(Tables& t) {
 // ===========================================================================
 
 struct CLzwCompressor::Coder {
-    uint32_t slot[kSlots];
-    uint8_t codeHigh[kSlots];
+    uint32_t word[kSlots];
+    uint8_t high[kSlots];
 };
 
 CLzwCompressor::CLzwCompressor() = default;
@@ -432,7 +589,7 @@ int CLzwCompressor::NextChunk(bool* ended) {
     *ended = false;
     const size_t used = static_cast<size_t>(m_chunkCursor - m_chunkStart);
     if (used > 0) {
-        m_crc = ZrkCrc32Run(m_chunkStart, used, m_crc);
+        m_crc = Crc32Run(m_chunkStart, used, m_crc);
         m_totalIn += static_cast<int64_t>(used);
     }
     m_chunkStart = m_chunkCursor;
@@ -457,11 +614,16 @@ int CLzwCompressor::NextChunk(bool* ended) {
 int CLzwCompressor::Compress(Coder& coder) {
     // Both arrays are addressed through CODER, so that the hot loop needs one
     // register for them.
-    std::memset(coder.slot, 0xFF, sizeof coder.slot);
+    auto rebuild = [&coder] {
+        std::memset(coder.word, 0, sizeof coder.word);
+        std::memset(coder.high, 0, sizeof coder.high);
+    };
+    rebuild();
 
     SizeBlock();
     uint8_t* out = m_outBuffer;
     uint8_t* outEnd = m_outEnd;
+    bool stop = m_stop;
     // Bits waiting for their word: the low ACCBITS (< 16) bits of ACC.
     uint32_t acc = 0;
     int accBits = 0;
@@ -484,6 +646,7 @@ int CLzwCompressor::Compress(Coder& coder) {
             FlushBlock(out);
             out = m_outBuffer;
             outEnd = m_outEnd;
+            stop = m_stop;
         }
     };
 
@@ -500,31 +663,43 @@ int CLzwCompressor::Compress(Coder& coder) {
         while (p < end) {
             const unsigned ch = *p++;
             const uint32_t key = cur << 8 | ch;
-            int i = static_cast<int>(key * kHashFactor >> 17);
-            uint32_t slot = coder.slot[i];
-            if ((slot & kKeyMask) != key && slot != kEmpty) {
-                const int step = i == 0 ? 1 : kSlots - i;
-                do {
+            const uint32_t low = key & kKeyLowMask;
+            const unsigned high = key >> kCodeShift | kOccupied;
+            int i = static_cast<int>(cur ^ kProbe.first[ch]);
+            uint32_t word = coder.word[i];
+            if ((word & kKeyLowMask) == low && coder.high[i] == high) {
+                cur = word >> kCodeShift;
+                continue;
+            }
+            if (word != 0) {
+                const int step = kProbe.step[ch];
+                bool found = false;
+                for (;;) {
                     i -= step;
                     if (i < 0) i += kSlots;
-                    slot = coder.slot[i];
-                } while ((slot & kKeyMask) != key && slot != kEmpty);
-            }
-            if (slot != kEmpty) {
-                cur = slot >> 23 | static_cast<unsigned>(coder.codeHigh[i]) << 9;
-                continue;
+                    word = coder.word[i];
+                    if ((word & kKeyLowMask) == low && coder.high[i] == high) {
+                        found = true;
+                        break;
+                    }
+                    if (word == 0) break;
+                }
+                if (found) {
+                    cur = word >> kCodeShift;
+                    continue;
+                }
             }
 
             // A new string: define it, emit the current one, go on from CH.
-            coder.slot[i] = key | next << 23;
-            coder.codeHigh[i] = static_cast<uint8_t>(next >> 9);
+            coder.word[i] = low | next << kCodeShift;
+            coder.high[i] = static_cast<uint8_t>(high);
             ++next;
             put(cur);
             cur = ch;
             if (next >> width != 0) {
                 if (next > kMaxCode) {
                     put(kFlush);
-                    std::memset(coder.slot, 0xFF, sizeof coder.slot);
+                    rebuild();
                     width = kMinBits;
                     next = kFirstCode;
                 } else {
@@ -532,7 +707,7 @@ int CLzwCompressor::Compress(Coder& coder) {
                     ++width;
                 }
             }
-            if (m_stop) break;
+            if (stop) break;
         }
         m_chunkLeft = static_cast<int>(end - p);
         m_chunkCursor = p;

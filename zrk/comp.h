@@ -42,7 +42,7 @@ constexpr int kMaxCode = 32767;
 constexpr int kMinBits = 9;
 constexpr int kMaxBits = 15;
 constexpr int kInputChunk = 16384;         // bytes read at a time
-constexpr int kExpanderBlock = 8192;       // expanded bytes written at a time
+constexpr int kExpanderBlock = 131072;     // expanded bytes gathered between writes
 constexpr int kCompressorBlock = 32768;    // compressed bytes written at a time
 }  // namespace zrklzw
 
@@ -91,8 +91,8 @@ private:
     // Fetches a chunk when the current one is used up. False when the run
     // must end (m_error tells why).
     bool NextChunk();
-    // Folds the buffered output into the CRC and writes it.
-    int FlushOutput(int count);
+    // Folds COUNT expanded bytes at DATA into the CRC and writes them.
+    int FlushOutput(const uint8_t* data, int count);
 
     ZrkLzwProgress m_progress;
     int m_error = 0;
