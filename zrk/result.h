@@ -19,6 +19,8 @@ enum ZrkResult : int {
     ZRK_ACCESS = -56,        // access denied or sharing violation on open
     ZRK_NOTFOUND = -57,      // file or path not found on open
     ZRK_EOF = -58,           // end of file
+    ZRK_BADDATA = -59,       // damaged data: travels up unreported; the layer
+                             // that gives it meaning reports it
     ZRK_E63 = -63,
     ZRK_E64 = -64,
     ZRK_WINERR = -496,       // a Windows call failed
