@@ -6,15 +6,21 @@
 #   setup.rc          STRINGTABLE with the interactive program's ids
 #   quietinst.rc      STRINGTABLE with the console program's ids (id - shift)
 #   zrk_messages.cpp  the table linked into native tools and tests
+#   zrk_msgids.h      one typed constant MSG_<NAME> per message
+# Each output is replaced only when its content changes.
 #
 # Input, one item per line:
 #   # comment                (also blank lines)
 #   [shift N]                the console id of the following messages is id - N
-#   <id> <sig> "<text>"      <sig>: printf argument kinds, letters s d l u x f c,
-#                            or - for none; <text>: a C string literal
+#   <id> <NAME> <sig> "<text>"
+#                            <NAME>: capitals, digits and "_" (the constant
+#                            MSG_<NAME>); <sig>: printf argument kinds, letters
+#                            s d l u x f c, or - for none; <text>: a C string
+#                            literal
 # The file is Windows-1252 (the programs are ANSI); characters outside ASCII
 # may be written raw or as octal escapes. Any malformed line, a duplicate id
-# or a text whose printf conversions disagree with <sig> fails the build.
+# or name, or a text whose printf conversions disagree with <sig> fails the
+# build.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -262,6 +268,7 @@ set(shift "")
 set(rc_setup "")
 set(rc_console "")
 set(cpp_entries "")
+set(ids "")
 set(count 0)
 set(lineno 0)
 foreach(line IN LISTS lines)
@@ -280,13 +287,22 @@ foreach(line IN LISTS lines)
         line_error("malformed directive (expected [shift N])")
         continue()
     endif()
-    if(NOT line MATCHES "^[ \t]*([0-9]+)[ \t]+([A-Za-z]+|-)[ \t]+\"(.*)\"[ \t]*$")
-        line_error("malformed line (expected: <id> <sig> \"<text>\")")
+    if(NOT line MATCHES "^[ \t]*([0-9]+)[ \t]+([A-Za-z0-9_]+)[ \t]+([A-Za-z]+|-)[ \t]+\"(.*)\"[ \t]*$")
+        line_error("malformed line (expected: <id> <NAME> <sig> \"<text>\")")
         continue()
     endif()
     set(id "${CMAKE_MATCH_1}")
-    set(sig "${CMAKE_MATCH_2}")
-    set(body "${CMAKE_MATCH_3}")
+    set(name "${CMAKE_MATCH_2}")
+    set(sig "${CMAKE_MATCH_3}")
+    set(body "${CMAKE_MATCH_4}")
+    if(NOT name MATCHES "^[A-Z][A-Z0-9_]*$")
+        line_error("bad name '${name}' (capitals, digits and _, starting with a capital)")
+        continue()
+    endif()
+    if(DEFINED name_line_${name})
+        line_error("duplicate name ${name} (first on line ${name_line_${name}})")
+        continue()
+    endif()
     # One literal: the quotes inside it must be escaped.
     if(NOT body MATCHES "^(\\\\.|[^\"\\\\])*$")
         line_error("the text is not a single string literal (escape a quote inside it as \\\")")
@@ -319,6 +335,7 @@ foreach(line IN LISTS lines)
         continue()
     endif()
     set(setup_line_${id} ${lineno})
+    set(name_line_${name} ${lineno})
     set(console_line_${console_id} ${lineno})
 
     convert_text("${body}" rc_text cpp_text err)
@@ -338,6 +355,13 @@ foreach(line IN LISTS lines)
     string(APPEND rc_setup "    ${id}, \"${rc_text}\"\n")
     string(APPEND rc_console "    ${console_id}, \"${rc_text}\"\n")
     string(APPEND cpp_entries "    {${id}, ${shift}, \"${sig}\", \"${cpp_text}\"},\n")
+    # The signature as template arguments: 'd', 's', ...
+    set(kinds "")
+    if(NOT sig STREQUAL "")
+        string(REGEX REPLACE "(.)" "'\\1', " kinds "${sig}")
+        string(REGEX REPLACE ", $" "" kinds "${kinds}")
+    endif()
+    string(APPEND ids "inline constexpr ZrkMsg<${kinds}> MSG_${name}{${id}};\n")
     math(EXPR count "${count} + 1")
 endforeach()
 
@@ -349,12 +373,24 @@ endif()
 get_filename_component(input_name "${INPUT}" NAME)
 set(header "Generated from ${input_name} by gen_messages.cmake; do not edit.")
 
+# Writes TEXT to PATH unless PATH holds it already (so that an unchanged
+# output does not make everything that depends on it build again).
+function(write_if_changed path text)
+    if(EXISTS "${path}")
+        file(READ "${path}" old)
+        if(old STREQUAL text)
+            return()
+        endif()
+    endif()
+    file(WRITE "${path}" "${text}")
+endfunction()
+
 function(write_rc path entries)
     set(text "// ${header}\nLANGUAGE 9, 1\n")
     if(NOT entries STREQUAL "")
         string(APPEND text "STRINGTABLE\nBEGIN\n${entries}END\n")
     endif()
-    file(WRITE "${path}" "${text}")
+    write_if_changed("${path}" "${text}")
 endfunction()
 
 write_rc("${OUTPUT_DIR}/setup.rc" "${rc_setup}")
@@ -369,4 +405,7 @@ else()
 endif()
 string(APPEND cpp "struct Registration {\n    Registration() { ${call}; }\n};\n\n")
 string(APPEND cpp "const Registration registration;\n\n}  // namespace\n")
-file(WRITE "${OUTPUT_DIR}/zrk_messages.cpp" "${cpp}")
+write_if_changed("${OUTPUT_DIR}/zrk_messages.cpp" "${cpp}")
+
+set(h "// ${header}\n#pragma once\n\n#include \"zrk/msgid.h\"\n\n${ids}")
+write_if_changed("${OUTPUT_DIR}/zrk_msgids.h" "${h}")

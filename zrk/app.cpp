@@ -81,19 +81,17 @@ static int ReportV(int kind, int code, const char* caption, const char* fmt, va_
     return ZrkReportText(kind, code, caption, text);
 }
 
-static int ReportIdV(int kind, int code, int msgId, va_list args) {
+int ZrkReportIdV(int kind, int code, int msgId, va_list args) {
     MsgIdGuard guard(msgId);
     CString text;
     text.FormatIdV(msgId, args);
     return ZrkReportText(kind, code, nullptr, text);
 }
 
-int ZrkErrorIdV(int code, int msgId, va_list args) { return ReportIdV(ZRK_KIND_ERROR, code, msgId, args); }
-
-int ZrkErrorId(int code, int msgId, ...) {
+int ZrkReportIdRaw(int kind, int code, int msgId, ...) {
     va_list args;
     va_start(args, msgId);
-    int r = ZrkErrorIdV(code, msgId, args);
+    int r = ZrkReportIdV(kind, code, msgId, args);
     va_end(args);
     return r;
 }
@@ -102,14 +100,6 @@ int ZrkError(int code, const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
     int r = ReportV(ZRK_KIND_ERROR, code, nullptr, fmt, args);
-    va_end(args);
-    return r;
-}
-
-int ZrkWarningId(int msgId, ...) {
-    va_list args;
-    va_start(args, msgId);
-    int r = ReportIdV(ZRK_KIND_WARNING, 0, msgId, args);
     va_end(args);
     return r;
 }
@@ -144,8 +134,12 @@ CString ZrkCodeText(int code, bool capitalise) {
         int msgId;
     };
     static const CodeMsg kTable[] = {
-        {-51, 401}, {-52, 402}, {-53, 404},     {-54, 405},     {-55, 408}, {-58, 406},
-        {-64, 409}, {-63, 410}, {-2003, 411}, {-2010, 412}, {2, 413},   {16384, 403},
+        {ZRK_NOMEM, MSG_OUT_OF_MEMORY},          {ZRK_FAIL, MSG_CODE_FAILED},
+        {ZRK_PRIVILEGE, MSG_CODE_PRIVILEGE},     {ZRK_BADARG, MSG_CODE_INVALID_ARGUMENT},
+        {ZRK_NOBUFFER, MSG_CODE_NO_BUFFER},      {ZRK_EOF, MSG_CODE_EOF},
+        {ZRK_BADFORMAT, MSG_CODE_FORMAT},        {ZRK_UNSUPPORTED, MSG_CODE_NOT_SUPPORTED},
+        {ZRK_ABANDON, MSG_CODE_ABANDONED},       {ZRK_BADTIME, MSG_CODE_BAD_TIME},
+        {ZRK_CANCEL, MSG_CODE_CANCELLED},        {ZRK_INTERNAL, MSG_CODE_INTERNAL},
     };
     if (code == 0) return CString();
     CString text;
@@ -157,7 +151,7 @@ CString ZrkCodeText(int code, bool capitalise) {
             break;
         }
     }
-    if (!found) text.FormatId(407, code);
+    if (!found) text.FormatId(MSG_CODE_ERROR_NUMBER, code);
     if (!text.IsEmpty()) {
         unsigned char c = static_cast<unsigned char>(text[0]);
         text.SetAt(0, static_cast<char>(capitalise ? std::toupper(c) : std::tolower(c)));
@@ -186,7 +180,7 @@ int ZrkInternalError(const char* file, int line) {
         }
     }
     if (verbose == 0) return ZRK_INTERNAL;
-    return ZrkErrorId(ZRK_INTERNAL, 415, file, line);
+    return ZrkErrorId(ZRK_INTERNAL, MSG_INTERNAL_ERROR, file, line);
 }
 
 // ---- tasks --------------------------------------------------------------------
@@ -461,7 +455,7 @@ int CApp::StartProcess(const char* commandLine, const char* dir, bool wait, bool
     }
     if (r != 0) {
         r = ZRK_FAIL;
-        if (report) ZrkErrorId(r, 445, commandLine, zrkos::LastSystemError());
+        if (report) ZrkErrorId(r, MSG_START_FAILED, commandLine, zrkos::LastSystemError());
     }
     return r;
 }

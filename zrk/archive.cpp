@@ -41,7 +41,7 @@ int CloseReported(CFile& file) {
     const CString path = file.Path();
     if (file.Close() == 0) return 0;
     const int e = zrkos::LastErrno();
-    return ZrkErrorId(ZRK_FAIL, 443, path.c_str(), e, zrkos::ErrnoText(e).c_str());
+    return ZrkErrorId(ZRK_FAIL, MSG_CLOSE_FAILED, path.c_str(), e, zrkos::ErrnoText(e).c_str());
 }
 
 // Whether the N characters at TEXT are WORD, without regard to case.
@@ -268,7 +268,7 @@ int CArchive::ExtractVolume(const char* destDir, const char* volumePath, int* en
     if (endOfArchive == nullptr) endOfArchive = &endFlag;
     *endOfArchive = 0;
     const CString volume = volumePath ? volumePath : "";
-    if (!CFile::Exists(volume)) return ZrkErrorId(ZRK_FAIL, 544, volume.c_str());
+    if (!CFile::Exists(volume)) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_NO_FILE, volume.c_str());
 
     m_expander = std::make_unique<Expander>(*this);
     m_reader = std::make_unique<Reader>();
@@ -279,7 +279,7 @@ int CArchive::ExtractVolume(const char* destDir, const char* volumePath, int* en
     if (progress) {
         m_progress = progress;
         m_expander->SetProgress([this](int64_t packedBytes) { return Progress(packedBytes); });
-        if (m_volumeBytes < 1) r = ZrkErrorId(ZRK_FAIL, 545, volume.c_str());
+        if (m_volumeBytes < 1) r = ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_FILE_SIZE_TIME, volume.c_str());
     }
 
     // An empty destination is the current directory, never the root.
@@ -299,18 +299,18 @@ int CArchive::ExtractVolume(const char* destDir, const char* volumePath, int* en
 int CArchive::ExtractPieces(const char* destDir, const char* volumePath, int* endOfArchive) {
     ZRK_TRY(m_reader->Open(volumePath));
     char magic[kMagicSize];
-    if (m_reader->Read(magic, kMagicSize) != 0) return ZrkErrorId(ZRK_FAIL, 548, volumePath);
+    if (m_reader->Read(magic, kMagicSize) != 0) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_DAMAGED, volumePath);
     if (std::memcmp(magic, kMagic1, kMagicSize) == 0)
         m_readVersion = 1;
     else if (std::memcmp(magic, kMagic2, kMagicSize) == 0)
         m_readVersion = 2;
     else
-        return ZrkErrorId(ZRK_FAIL, 547, volumePath);
+        return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_NOT_VOLUME, volumePath);
 
     for (;;) {
         CArchiveEntry entry;
         int r = ReadEntry(entry);
-        if (r != 0) return ZrkErrorId(r, 548, volumePath);
+        if (r != 0) return ZrkErrorId(r, MSG_ARCHIVE_DAMAGED, volumePath);
         if (entry.IsEndMarker()) {
             *endOfArchive = entry.IsEndOfArchive() ? 1 : 0;
             return m_reader->Close();
@@ -328,7 +328,7 @@ int CArchive::ExtractPieces(const char* destDir, const char* volumePath, int* en
             if (r != 0) return r;
             if (closed != 0) return closed;
         }
-        if (m_reader->Seek(m_dataPos + entry.packedSize) != 0) return ZrkErrorId(ZRK_FAIL, 548, volumePath);
+        if (m_reader->Seek(m_dataPos + entry.packedSize) != 0) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_DAMAGED, volumePath);
     }
 }
 
@@ -338,10 +338,10 @@ int CArchive::ExtractPiece(const CArchiveEntry& entry, const char* volumePath) {
     // A status the progress callback returned is the caller's own (2 is the
     // user's cancellation): no message.
     const bool fromCallback = r != 0 && r == m_progressStatus;
-    if (r != 0 && r != ZRK_CANCEL && r != ZRK_SKIP && !fromCallback) ZrkErrorId(r, 548, volumePath);
+    if (r != 0 && r != ZRK_CANCEL && r != ZRK_SKIP && !fromCallback) ZrkErrorId(r, MSG_ARCHIVE_DAMAGED, volumePath);
     // The stream must give exactly the announced bytes with their CRC.
     if (r == 0 && (m_expander->Crc() != entry.dataCrc || m_expander->ExpandedLeft() != 0))
-        r = ZrkErrorId(ZRK_FAIL, 549, volumePath);
+        r = ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_CHECKSUM, volumePath);
     return r;
 }
 
@@ -410,9 +410,9 @@ int CArchive::OpenMemberOutput(const CArchiveEntry& entry, const char* destDir) 
     const char* path = m_memberPath.c_str();
     if (entry.pieceOffset != 0) {
         // A continuation: the earlier pieces must be there, exactly.
-        if (!CFile::IsFile(path)) return ZrkErrorId(ZRK_PRIVILEGE, 550, path);
+        if (!CFile::IsFile(path)) return ZrkErrorId(ZRK_PRIVILEGE, MSG_ARCHIVE_NO_FIRST_PART, path);
         if (CFile::FileSize64(path) != int64_t{entry.pieceOffset})
-            return ZrkErrorId(ZRK_PRIVILEGE, 551, path, static_cast<unsigned>(entry.pieceOffset));
+            return ZrkErrorId(ZRK_PRIVILEGE, MSG_ARCHIVE_SIZE_MISMATCH, path, static_cast<unsigned>(entry.pieceOffset));
         return m_member.Open(path, "a");
     }
     ZRK_TRY(CFile::MakeAllDirs(path));
@@ -427,7 +427,7 @@ int CArchive::CloseMemberOutput(const CArchiveEntry& entry, int result) {
     if (r == 0 && result == 0 && entry.fileTime != 0) {
         CTimeEx when;
         when.FromArchiveSeconds(entry.fileTime);
-        if (CFile::SetLastWriteTime(path, when) != 0) r = ZrkErrorId(ZRK_FAIL, 545, path);
+        if (CFile::SetLastWriteTime(path, when) != 0) r = ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_FILE_SIZE_TIME, path);
     }
     // A member whose piece failed does not survive, earlier pieces included.
     if (result != 0 && CFile::Exists(path)) ZRK_KEEP(r, CFile::RemoveFile(path));
@@ -553,15 +553,15 @@ int CArchive::WriteEndMarker(CFile& volume, bool endOfArchive) {
 }
 
 int CArchive::AddFile(CFile& source, const char* name, CFile& volume, CByteBuffer& buffer) {
-    if (!IsValidMemberName(name)) return ZrkErrorId(ZRK_FAIL, 546, name ? name : "");
+    if (!IsValidMemberName(name)) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_BAD_NAME, name ? name : "");
     const CString path = source.Path();
     const bool openHere = !source.IsOpen();
-    if (openHere && !CFile::IsFile(path)) return ZrkErrorId(ZRK_FAIL, 544, path.c_str());
+    if (openHere && !CFile::IsFile(path)) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_NO_FILE, path.c_str());
     const int64_t size = CFile::FileSize64(path);
-    if (size < 0 || size > int64_t{0xFFFFFFFF}) return ZrkErrorId(ZRK_FAIL, 545, path.c_str());
+    if (size < 0 || size > int64_t{0xFFFFFFFF}) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_FILE_SIZE_TIME, path.c_str());
     CTimeEx when;
     const int timeResult = CFile::LastWriteTime(path, &when);
-    if (timeResult != 0) return ZrkErrorId(timeResult, 545, path.c_str());
+    if (timeResult != 0) return ZrkErrorId(timeResult, MSG_ARCHIVE_FILE_SIZE_TIME, path.c_str());
 
     CArchiveEntry entry;
     entry.name = name;
@@ -601,7 +601,7 @@ int CArchive::AddPieces(CFile& source, CArchiveEntry& entry, CFile& volume, CByt
         entry.dataCrc = m_compressor->Crc();
         // A file that shrank while it was read would never be complete.
         if (entry.pieceSize == 0 && entry.pieceOffset < entry.fileSize)
-            return ZrkErrorId(ZRK_FAIL, 545, source.Path().c_str());
+            return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_FILE_SIZE_TIME, source.Path().c_str());
         m_totalIn += entry.pieceSize;
 
         CMemBuf header;

@@ -60,12 +60,12 @@ public:
 
 private:
     // Reports a message whose arguments are (text, file, line).
-    int Error(int msgId, const char* text) {
+    int Error(ZrkMsg<'s', 's', 'd'> msgId, const char* text) {
         return ZrkErrorId(ZRK_INTERNAL_ERROR(), msgId, text, m_file, m_line);
     }
     // Message 461: a missing closing character.
     int Missing(char c) {
-        return ZrkErrorId(ZRK_INTERNAL_ERROR(), 461, static_cast<int>(c), m_expression, m_file, m_line);
+        return ZrkErrorId(ZRK_INTERNAL_ERROR(), MSG_CFG_MISSING_CHAR, static_cast<int>(c), m_expression, m_file, m_line);
     }
     void SkipBlanks() {
         while (m_pos < m_text.size() && IsBlank(m_text[m_pos])) ++m_pos;
@@ -127,7 +127,7 @@ size_t CEvaluator::FunctionWord(Function* fn) const {
 }
 
 int CEvaluator::OpenGroup() {
-    if (m_groups.size() >= static_cast<size_t>(kCfgMaxExpressionNesting)) return Error(475, m_expression);
+    if (m_groups.size() >= static_cast<size_t>(kCfgMaxExpressionNesting)) return Error(MSG_EXPR_DEPTH, m_expression);
     m_groups.push_back(m_values.size());
     if (m_negate) {
         ++m_negatedGroups;
@@ -138,13 +138,13 @@ int CEvaluator::OpenGroup() {
 }
 
 int CEvaluator::CloseGroup() {
-    if (m_groups.empty()) return Error(466, m_expression);
+    if (m_groups.empty()) return Error(MSG_EXPR_UNBALANCED, m_expression);
     const size_t base = m_groups.back();
     // A group without a value ("()") has nothing to combine or invert.
-    if (m_values.size() <= base) return Error(466, m_expression);
+    if (m_values.size() <= base) return Error(MSG_EXPR_UNBALANCED, m_expression);
     // Combine pairwise from the top: a & b | c is a & (b | c).
     while (m_values.size() > base + 1) {
-        if (m_operators.empty()) return Error(466, m_expression);
+        if (m_operators.empty()) return Error(MSG_EXPR_UNBALANCED, m_expression);
         const long b = m_values.back();
         m_values.pop_back();
         const long a = m_values.back();
@@ -163,7 +163,7 @@ int CEvaluator::CloseGroup() {
 }
 
 int CEvaluator::FunctionOperand(Function fn, size_t wordLength) {
-    if (!m_expectOperand) return Error(471, m_expression);
+    if (!m_expectOperand) return Error(MSG_EXPR_SYNTAX, m_expression);
     m_pos += wordLength;
     const size_t stop = StopFrom(m_pos);
     std::string arg = Trimmed(m_text, m_pos, stop);
@@ -220,7 +220,7 @@ int CEvaluator::Comparison() {
     else if (op == ">=")
         kind = GE;
     else
-        return Error(467, op.c_str());
+        return Error(MSG_EXPR_BAD_COMPARISON, op.c_str());
 
     double a = 0, b = 0;
     long value = 0;
@@ -284,10 +284,10 @@ int CEvaluator::Run(bool* result) {
         } else if (m_expectOperand) {
             ZRK_TRY(Comparison());
         } else {
-            return Error(471, m_expression);
+            return Error(MSG_EXPR_SYNTAX, m_expression);
         }
     }
-    if (!m_operators.empty() || m_values.size() != 1 || !m_groups.empty()) return Error(466, m_expression);
+    if (!m_operators.empty() || m_values.size() != 1 || !m_groups.empty()) return Error(MSG_EXPR_UNBALANCED, m_expression);
     *result = m_values.back() != 0;
     return 0;
 }

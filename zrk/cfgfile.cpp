@@ -199,7 +199,7 @@ int CCfgFile::OpenPath(const CString& path) {
     if (m_memoryFiles) {
         const auto it = m_memoryFiles->find(Str(path));
         if (it == m_memoryFiles->end())
-            return ZrkErrorId(ZRK_NOTFOUND, 417, path.c_str(), 2, zrkos::ErrnoText(2).c_str());
+            return ZrkErrorId(ZRK_NOTFOUND, MSG_OPEN_READ, path.c_str(), 2, zrkos::ErrnoText(2).c_str());
         m_memory = &it->second;
         m_memoryPos = 0;
         m_memoryLines = 0;
@@ -227,9 +227,9 @@ int CCfgFile::OpenSearch(const char* name) {
     if (m_memoryFiles) {
         found = CFile::Normalise(name);
         if (!*name || m_memoryFiles->find(Str(found)) == m_memoryFiles->end())
-            return ZrkErrorId(ZRK_FAIL, 435, name);
+            return ZrkErrorId(ZRK_FAIL, MSG_NOT_IN_SETTINGS_PATH, name);
     } else if (ZrkSearchSettingsFile(name, &found) != 0) {
-        return ZrkErrorId(ZRK_FAIL, 435, name);
+        return ZrkErrorId(ZRK_FAIL, MSG_NOT_IN_SETTINGS_PATH, name);
     }
     return OpenPath(found);
 }
@@ -257,14 +257,7 @@ const CCfgFile* CCfgFile::Innermost() const {
     return r;
 }
 
-int CCfgFile::SyntaxError(int msgId, ...) {
-    const int code = ZRK_INTERNAL_ERROR();
-    va_list args;
-    va_start(args, msgId);
-    const int r = ZrkErrorIdV(code, msgId, args);
-    va_end(args);
-    return r;
-}
+int CCfgFile::SyntaxCode() { return ZRK_INTERNAL_ERROR(); }
 
 // ---------------------------------------------------------------------------
 // Reading lines and items
@@ -306,8 +299,8 @@ int CCfgFile::NextItem(int* type, CString* value, CString* key) {
         const int r = ReadLine(line);
         if (r == ZRK_EOF) {
             // Conditional sections and blocks end in the file that opened them.
-            if (m_condDepth != 0) return ZrkErrorId(ZRK_FAIL, 459, FileName().c_str());
-            if (m_blockDepth != 0) return ZrkErrorId(ZRK_FAIL, 473, FileName().c_str());
+            if (m_condDepth != 0) return ZrkErrorId(ZRK_FAIL, MSG_CFG_MISSING_ENDIF, FileName().c_str());
+            if (m_blockDepth != 0) return ZrkErrorId(ZRK_FAIL, MSG_CFG_UNBALANCED_BLOCKS, FileName().c_str());
             *type = CFG_EOF;
             return 0;
         }
@@ -331,7 +324,7 @@ int CCfgFile::ProcessLine(CString line, int* type, CString* value, CString* key,
         std::string keyword, name;
         SplitAtBlank(Trimmed(s, prefix), &keyword, &name);
         CString unquoted = Text(name);
-        if (unquoted.Unquote() != 0) return SyntaxError(456, FileName().c_str(), LineNumber());
+        if (unquoted.Unquote() != 0) return SyntaxError(MSG_CFG_SYNTAX, FileName().c_str(), LineNumber());
         ++m_blockDepth;
         m_blockKeyword = Text(keyword);
         *type = CFG_BLOCK_START;
@@ -387,15 +380,15 @@ int CCfgFile::Entry(const CString& line, CString* value, CString* key) {
         // A bare item: the whole line is the value.
         v = line;
     } else {
-        if (sep == std::string::npos) return SyntaxError(456, FileName().c_str(), LineNumber());
+        if (sep == std::string::npos) return SyntaxError(MSG_CFG_SYNTAX, FileName().c_str(), LineNumber());
         const std::string k = Trimmed(s.substr(0, sep));
-        if (k.empty()) return SyntaxError(456, FileName().c_str(), LineNumber());
+        if (k.empty()) return SyntaxError(MSG_CFG_SYNTAX, FileName().c_str(), LineNumber());
         *key = Text(k);
         v = Text(Trimmed(s, sep + 1));
     }
     if (v.Unquote() != 0) {
         key->Empty();
-        return SyntaxError(456, FileName().c_str(), LineNumber());
+        return SyntaxError(MSG_CFG_SYNTAX, FileName().c_str(), LineNumber());
     }
     *value = v;
     return 0;
@@ -434,17 +427,17 @@ int CCfgFile::Directive(const CString& line, int* type, CString* value, CString*
                 return 0;
             }
             case D_ERROR:
-                return SyntaxError(468, FileName().c_str(), LineNumber(), StripQuotes(arg).c_str());
+                return SyntaxError(MSG_CFG_ERROR_DIRECTIVE, FileName().c_str(), LineNumber(), StripQuotes(arg).c_str());
             case D_MESSAGE:
-                ZrkWarningId(469, FileName().c_str(), LineNumber(), StripQuotes(arg).c_str());
+                ZrkWarningId(MSG_CFG_MESSAGE_DIRECTIVE, FileName().c_str(), LineNumber(), StripQuotes(arg).c_str());
                 return 0;
             case D_UNDEF: Undefine(arg.c_str()); return 0;
             case D_ELSE:
                 // Met while reading: the "#if" part was taken, skip the rest.
-                if (m_condDepth == 0) return SyntaxError(464, FileName().c_str(), LineNumber());
+                if (m_condDepth == 0) return SyntaxError(MSG_CFG_UNEXPECTED_ELSE, FileName().c_str(), LineNumber());
                 return Skip(true);
             case D_ENDIF:
-                if (m_condDepth == 0) return SyntaxError(465, FileName().c_str(), LineNumber());
+                if (m_condDepth == 0) return SyntaxError(MSG_CFG_ENDIF_WITHOUT_IF, FileName().c_str(), LineNumber());
                 --m_condDepth;
                 return 0;
             case D_IF: {
@@ -473,7 +466,7 @@ int CCfgFile::Skip(bool elsePart) {
     for (;;) {
         CString line;
         const int r = ReadLine(line);
-        if (r == ZRK_EOF) return ZrkErrorId(ZRK_FAIL, 459, FileName().c_str());
+        if (r == ZRK_EOF) return ZrkErrorId(ZRK_FAIL, MSG_CFG_MISSING_ENDIF, FileName().c_str());
         ZRK_TRY(r);
         line.Trim();
         // Only "#if", "#else" and "#endif" directly after the "#" count here.
@@ -483,7 +476,7 @@ int CCfgFile::Skip(bool elsePart) {
         } else if (StartsNoCase(s, "#if")) {
             ++nesting;
         } else if (nesting == 1 && StartsNoCase(s, "#else")) {
-            if (elsePart) return SyntaxError(464, FileName().c_str(), LineNumber());
+            if (elsePart) return SyntaxError(MSG_CFG_UNEXPECTED_ELSE, FileName().c_str(), LineNumber());
             ++m_condDepth;
             return 0;
         }
@@ -495,11 +488,11 @@ int CCfgFile::Skip(bool elsePart) {
 int CCfgFile::ParseFileArgument(const CString& line, const CString& argument, CString* name, bool* search) {
     const std::string a = Str(argument);
     const char open = a.empty() ? '\0' : a[0];
-    if (open != '"' && open != '<') return SyntaxError(460, line.c_str(), FileName().c_str(), LineNumber());
+    if (open != '"' && open != '<') return SyntaxError(MSG_CFG_BAD_DIRECTIVE, line.c_str(), FileName().c_str(), LineNumber());
     const char close = open == '"' ? '"' : '>';
     const size_t end = a.find(close, 1);
     if (end == std::string::npos)
-        return SyntaxError(461, static_cast<int>(open), line.c_str(), FileName().c_str(), LineNumber());
+        return SyntaxError(MSG_CFG_MISSING_CHAR, static_cast<int>(open), line.c_str(), FileName().c_str(), LineNumber());
     *name = Text(a.substr(1, end - 1));
     *search = open == '<';
     return 0;
@@ -508,14 +501,14 @@ int CCfgFile::ParseFileArgument(const CString& line, const CString& argument, CS
 int CCfgFile::CheckIncludeDepth() const {
     int depth = 0;
     for (const CCfgFile* r = this; r->m_parent; r = r->m_parent) ++depth;
-    if (depth + 1 >= kCfgMaxIncludeDepth) return SyntaxError(474, FileName().c_str(), LineNumber());
+    if (depth + 1 >= kCfgMaxIncludeDepth) return SyntaxError(MSG_CFG_INCLUDE_DEPTH, FileName().c_str(), LineNumber());
     return 0;
 }
 
 int CCfgFile::CheckNotIncluding(const CCfgFile& child) const {
     for (const CCfgFile* r = this; r; r = r->m_parent) {
         if (SamePath(r->FileName(), child.FileName()))
-            return SyntaxError(457, child.FileName().c_str(), FileName().c_str(), LineNumber());
+            return SyntaxError(MSG_CFG_SELF_INCLUDE, child.FileName().c_str(), FileName().c_str(), LineNumber());
     }
     return 0;
 }
@@ -548,7 +541,7 @@ int CCfgFile::ExpandMacros(CString& text, const char* file, int line) {
     int nested = 0;
     auto tooLong = [&](size_t size) {
         return size > kCfgMaxExpandedLine
-                   ? SyntaxError(458, original.c_str(), where.c_str(), line)
+                   ? SyntaxError(MSG_CFG_MACRO_DEPTH, original.c_str(), where.c_str(), line)
                    : 0;
     };
     size_t pos = 0;
@@ -568,13 +561,13 @@ int CCfgFile::ExpandMacros(CString& text, const char* file, int line) {
         for (;;) {
             const size_t close = t.find(')', pos);
             if (close == std::string::npos)
-                return SyntaxError(461, static_cast<int>('('), original.c_str(), where.c_str(), line);
+                return SyntaxError(MSG_CFG_MISSING_CHAR, static_cast<int>('('), original.c_str(), where.c_str(), line);
             const size_t inner = t.find('$', pos);
             if (inner == std::string::npos || close < inner) {
                 const std::string name = t.substr(pos, close - pos);
                 CString v;
                 if (!IsDefined(name.c_str(), &v))
-                    return SyntaxError(462, name.c_str(), original.c_str(), where.c_str(), line);
+                    return SyntaxError(MSG_CFG_UNDEFINED_SYMBOL, name.c_str(), original.c_str(), where.c_str(), line);
                 out.append(v.c_str(), static_cast<size_t>(v.Length()));
                 ZRK_TRY(tooLong(out.size()));
                 pos = close + 1;
@@ -602,9 +595,9 @@ int CCfgFile::ExpandMacros(CString& text, const char* file, int line) {
             const std::string name = t.substr(at + 2, close - at - 2);
             CString v;
             if (!IsDefined(name.c_str(), &v))
-                return SyntaxError(462, name.c_str(), original.c_str(), where.c_str(), line);
+                return SyntaxError(MSG_CFG_UNDEFINED_SYMBOL, name.c_str(), original.c_str(), where.c_str(), line);
             if (++nested > kCfgMaxNestedReferences)
-                return SyntaxError(458, original.c_str(), where.c_str(), line);
+                return SyntaxError(MSG_CFG_MACRO_DEPTH, original.c_str(), where.c_str(), line);
             ZRK_TRY(tooLong(t.size() - (close + 1 - at) + static_cast<size_t>(v.Length())));
             t.replace(at, close + 1 - at, v.c_str(), static_cast<size_t>(v.Length()));
         }
@@ -629,15 +622,15 @@ int CCfgFile::ReportUnexpected(int type, const char* value, const char* key) {
     const int line = at->LineNumber();
     if (!key) key = "";
     switch (type) {
-        case CFG_BLOCK_START: return ZrkErrorId(ZRK_FAIL, 454, key, file, line);
+        case CFG_BLOCK_START: return ZrkErrorId(ZRK_FAIL, MSG_CFG_UNEXPECTED_ITEM, key, file, line);
         case CFG_ENTRY:
-            if (*key) return ZrkErrorId(ZRK_FAIL, 455, key, file, line);
-            return ZrkErrorId(ZRK_FAIL, 456, file, line);
+            if (*key) return ZrkErrorId(ZRK_FAIL, MSG_CFG_UNKNOWN_KEY, key, file, line);
+            return ZrkErrorId(ZRK_FAIL, MSG_CFG_SYNTAX, file, line);
         case CFG_COMMENT:
-        case CFG_EMPTY: return ZrkErrorId(ZRK_FAIL, 472, file, line);
+        case CFG_EMPTY: return ZrkErrorId(ZRK_FAIL, MSG_CFG_UNEXPECTED_EMPTY, file, line);
         // The message names the place as well as the key.
-        case CFG_DIRECTIVE: return ZrkErrorId(ZRK_FAIL, 460, key, file, line);
-        default: return ZrkErrorId(ZRK_FAIL, 470, file, line);
+        case CFG_DIRECTIVE: return ZrkErrorId(ZRK_FAIL, MSG_CFG_BAD_DIRECTIVE, key, file, line);
+        default: return ZrkErrorId(ZRK_FAIL, MSG_CFG_UNEXPECTED, file, line);
     }
 }
 
@@ -744,7 +737,7 @@ int CCfgFile::WriteItem(int type, const char* value, const char* key, bool repor
             break;
         case CFG_EMPTY: break;
         default:
-            if (report) return SyntaxError(454, key, FileName().c_str(), LineNumber());
+            if (report) return SyntaxError(MSG_CFG_UNEXPECTED_ITEM, key, FileName().c_str(), LineNumber());
             return ZRK_INTERNAL_ERROR();
     }
     out += '\n';

@@ -26,6 +26,7 @@
 #include "zrk/cfgexpr.h"
 #include "zrk/cfile.h"
 #include "zrk/cstring.h"
+#include "zrk/report.h"
 
 // Item types.
 enum CfgItem : int {
@@ -152,8 +153,12 @@ protected:
     int CheckNotIncluding(const CCfgFile& child) const;
     // Opens PATH (already normalised) for reading.
     int OpenPath(const CString& path);
-    // A syntax error: the internal-error result with MSGID and its arguments.
-    static int SyntaxError(int msgId, ...);
+    // A syntax error: the internal-error result with MSG and its arguments.
+    template <char... K, class... A>
+    static int SyntaxError(ZrkMsg<K...> msg, const A&... args) {
+        return ZrkErrorId(SyntaxCode(), msg, args...);
+    }
+    static int SyntaxCode();
 
 private:
     CCfgFile* Root();

@@ -41,10 +41,10 @@ int CCfgStringFile::ReadStrings() {
         if (type == CFG_EOF) return 0;
         const CCfgFile* at = Innermost();
         if (type == CFG_BLOCK_START || type == CFG_BLOCK_END)
-            return SyntaxError(463, at->FileName().c_str(), at->LineNumber());
+            return SyntaxError(MSG_CFG_STRING_BLOCK, at->FileName().c_str(), at->LineNumber());
         if (type != CFG_ENTRY) continue;
         // A bare item here has no entry before it to continue.
-        if (key.IsEmpty()) return SyntaxError(456, at->FileName().c_str(), at->LineNumber());
+        if (key.IsEmpty()) return SyntaxError(MSG_CFG_SYNTAX, at->FileName().c_str(), at->LineNumber());
 
         CString name = key;
         name.MakeUpper();

@@ -37,7 +37,7 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 }
 
 // Reports MSGID with PATH, the errno of the failed system call and its text.
-int ReportErrno(int code, int msgId, const char* path) {
+int ReportErrno(int code, ZrkMsg<'s', 'd', 's'> msgId, const char* path) {
     const int e = zrkos::LastErrno();
     return ZrkErrorId(code, msgId, Safe(path), e, zrkos::ErrnoText(e).c_str());
 }
@@ -295,12 +295,12 @@ int CFile::SetLastWriteTime(const char* path, const CTimeEx& when) {
 // ---- operations -----------------------------------------------------------
 
 int CFile::ChangeDir(const char* path) {
-    if (zrkos::ChangeDir(Safe(path)) != 0) return ReportErrno(ZRK_FAIL, 430, path);
+    if (zrkos::ChangeDir(Safe(path)) != 0) return ReportErrno(ZRK_FAIL, MSG_DIR_CHANGE, path);
     return 0;
 }
 
 int CFile::MakeDir(const char* path) {
-    if (zrkos::MakeDir(Safe(path)) != 0) return ReportErrno(ZRK_FAIL, 432, path);
+    if (zrkos::MakeDir(Safe(path)) != 0) return ReportErrno(ZRK_FAIL, MSG_DIR_CREATE_ERROR, path);
     return 0;
 }
 
@@ -329,7 +329,7 @@ int CFile::MakeAllDirs(const char* path) {
             const std::string dir = d.substr(0, j);
             if (!IsDirectory(dir.c_str())) {
                 if (zrkos::Exists(dir.c_str()) || (zrkos::MakeDir(dir.c_str()) != 0 && !IsDirectory(dir.c_str())))
-                    return ZrkErrorId(ZRK_FAIL, 428, dir.c_str());
+                    return ZrkErrorId(ZRK_FAIL, MSG_DIR_CREATE, dir.c_str());
             }
         }
         i = j + 1;
@@ -339,14 +339,14 @@ int CFile::MakeAllDirs(const char* path) {
 
 int CFile::RemoveDir(const char* path) {
     const CString dir = DirNoSlash(path);
-    if (zrkos::RemoveDir(dir) != 0) return ReportErrno(ZRK_FAIL, 429, dir);
+    if (zrkos::RemoveDir(dir) != 0) return ReportErrno(ZRK_FAIL, MSG_DIR_REMOVE, dir);
     return 0;
 }
 
 int CFile::Rename(const char* from, const char* to) {
     if (zrkos::RenameFile(Safe(from), Safe(to)) != 0) {
         const int e = zrkos::LastErrno();
-        return ZrkErrorId(ZRK_FAIL, 431, Safe(from), Safe(to), e, zrkos::ErrnoText(e).c_str());
+        return ZrkErrorId(ZRK_FAIL, MSG_RENAME_FAILED, Safe(from), Safe(to), e, zrkos::ErrnoText(e).c_str());
     }
     return 0;
 }
@@ -356,7 +356,7 @@ int CFile::Copy(const char* source, const char* target) {
     CString t = Safe(target);
     if (!t.IsEmpty() && IsSep(t[t.Length() - 1])) t += FilePart(source);
     if (zrkos::CopyFileTo(Safe(source), t) != 0)
-        return ZrkErrorId(ZRK_FAIL, 440, Safe(source), t.c_str(), zrkos::LastSystemError());
+        return ZrkErrorId(ZRK_FAIL, MSG_COPY_FAILED, Safe(source), t.c_str(), zrkos::LastSystemError());
     return 0;
 }
 
@@ -415,7 +415,7 @@ int CFile::SearchOnPath(const char* name, CString* found, bool report) {
             }
         }
     }
-    if (report) return ZrkErrorId(ZRK_FAIL, 434, n);
+    if (report) return ZrkErrorId(ZRK_FAIL, MSG_NOT_IN_PATH, n);
     return ZRK_FAIL;
 }
 
@@ -457,11 +457,11 @@ int CFile::OpenMode(const char* path, const char* mode, bool report, int extra, 
             const int e = zrkos::LastErrno();
             const CString text = zrkos::ErrnoText(e);
             if (std::strcmp(m, "r") == 0)
-                ZrkErrorId(result, 417, m_path.c_str(), e, text.c_str());
+                ZrkErrorId(result, MSG_OPEN_READ, m_path.c_str(), e, text.c_str());
             else if (std::strcmp(m, "w") == 0)
-                ZrkErrorId(result, 418, m_path.c_str(), e, text.c_str());
+                ZrkErrorId(result, MSG_OPEN_WRITE, m_path.c_str(), e, text.c_str());
             else
-                ZrkErrorId(result, 419, m_path.c_str(), m, e, text.c_str());
+                ZrkErrorId(result, MSG_OPEN_MODE, m_path.c_str(), m, e, text.c_str());
         }
         return result;
     }
@@ -477,7 +477,7 @@ int CFile::Read(void* buf, long n, long* got) {
     *got = 0;
     if (n <= 0) return 0;
     const long r = zrkos::Read(m_handle, buf, n);
-    if (r < 0) return ReportErrno(ZRK_FAIL, 420, m_path);
+    if (r < 0) return ReportErrno(ZRK_FAIL, MSG_READ_FAILED, m_path);
     *got = r;
     return 0;
 }
@@ -491,13 +491,13 @@ int CFile::ReadExact(void* buf, long n, bool report) {
         if (got == 0) break;
         done += got;
     }
-    if (done < n) return report ? ZrkErrorId(ZRK_FAIL, 421, n, m_path.c_str()) : ZRK_FAIL;
+    if (done < n) return report ? ZrkErrorId(ZRK_FAIL, MSG_FILE_TOO_SHORT, n, m_path.c_str()) : ZRK_FAIL;
     return 0;
 }
 
 int CFile::Write(const void* data, long n) {
     if (n <= 0) return 0;
-    if (zrkos::Write(m_handle, data, n) != n) return ReportErrno(ZRK_FAIL, 424, m_path);
+    if (zrkos::Write(m_handle, data, n) != n) return ReportErrno(ZRK_FAIL, MSG_WRITE_FAILED, m_path);
     m_lastByte = static_cast<const char*>(data)[n - 1];
     return 0;
 }
@@ -519,7 +519,7 @@ int CFile::WriteFormat(const char* fmt, ...) {
 
 int CFile::Seek(int64_t offset, int whence, int64_t* pos) {
     const int64_t at = zrkos::Seek(m_handle, offset, whence);
-    if (at < 0) return ReportErrno(ZRK_FAIL, 420, m_path);
+    if (at < 0) return ReportErrno(ZRK_FAIL, MSG_READ_FAILED, m_path);
     if (pos) *pos = at;
     return 0;
 }
@@ -564,7 +564,7 @@ int CTextFile::Refill(long* got) {
     m_origin += m_filled;
     m_filled = m_pos = 0;
     const long r = zrkos::Read(m_file.m_handle, m_buffer.get(), m_bufSize);
-    if (r < 0) return ReportErrno(ZRK_FAIL, 420, Path());
+    if (r < 0) return ReportErrno(ZRK_FAIL, MSG_READ_FAILED, Path());
     m_filled = r;
     *got = r;
     return 0;
@@ -589,7 +589,7 @@ int CTextFile::ReadLine(CString& line, bool report) {
         any = true;
         lf = nl != nullptr;
     }
-    if (!any) return report ? ZrkErrorId(ZRK_EOF, 441, Path().c_str()) : ZRK_EOF;
+    if (!any) return report ? ZrkErrorId(ZRK_EOF, MSG_UNEXPECTED_EOF, Path().c_str()) : ZRK_EOF;
     if (lf && !acc.empty() && acc.back() == '\r') acc.pop_back();
     ++m_lines;
     line = CString(acc.data(), static_cast<int>(acc.size()));
@@ -602,7 +602,7 @@ int CTextFile::ReadExact(void* buf, long n, bool report) {
     if (!m_buffer || (m_mode & 1) == 0) {
         while (done < n) {
             const long got = zrkos::Read(m_file.m_handle, p + done, n - done);
-            if (got < 0) return ReportErrno(ZRK_FAIL, 420, Path());
+            if (got < 0) return ReportErrno(ZRK_FAIL, MSG_READ_FAILED, Path());
             if (got == 0) break;
             done += got;
         }
@@ -620,7 +620,7 @@ int CTextFile::ReadExact(void* buf, long n, bool report) {
             done += take;
         }
     }
-    if (done < n) return report ? ZrkErrorId(ZRK_EOF, 441, Path().c_str()) : ZRK_EOF;
+    if (done < n) return report ? ZrkErrorId(ZRK_EOF, MSG_UNEXPECTED_EOF, Path().c_str()) : ZRK_EOF;
     return 0;
 }
 
@@ -639,7 +639,7 @@ bool CTextFile::Eof() {
 
 int CTextFile::WriteRaw(const char* data, long n, bool report) {
     if (n <= 0) return 0;
-    if (zrkos::Write(m_file.m_handle, data, n) != n) return report ? ReportErrno(ZRK_FAIL, 442, Path()) : ZRK_FAIL;
+    if (zrkos::Write(m_file.m_handle, data, n) != n) return report ? ReportErrno(ZRK_FAIL, MSG_TEXT_WRITE_FAILED, Path()) : ZRK_FAIL;
     return 0;
 }
 
@@ -700,7 +700,7 @@ int CTextFile::Close(bool report) {
     if (!IsOpen()) return 0;
     int r = FlushBuffer(report);
     if (zrkos::Close(m_file.m_handle) != 0) {
-        const int c = report ? ReportErrno(ZRK_FAIL, 443, Path()) : ZRK_FAIL;
+        const int c = report ? ReportErrno(ZRK_FAIL, MSG_CLOSE_FAILED, Path()) : ZRK_FAIL;
         ZRK_KEEP(r, c);
     }
     m_file.m_handle = zrkos::kBadHandle;

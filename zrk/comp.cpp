@@ -145,7 +145,7 @@ uint32_t Crc32Run(const uint8_t* data, size_t len, uint32_t crc) {
 int CloseFile(CFile& file) {
     if (!file.IsOpen() || file.Close() == 0) return 0;
     const int e = zrkos::LastErrno();
-    return ZrkErrorId(ZRK_FAIL, 443, file.Path().c_str(), e, zrkos::ErrnoText(e).c_str());
+    return ZrkErrorId(ZRK_FAIL, MSG_CLOSE_FAILED, file.Path().c_str(), e, zrkos::ErrnoText(e).c_str());
 }
 
 // Opens INPUT for reading and OUTPUT for writing (each at its own path);

@@ -731,7 +731,7 @@ int CString::FormatV(const char* fmt, va_list args) {
     return cut ? ZRK_INTERNAL_ERROR() : 0;
 }
 
-int CString::FormatId(int msgId, ...) {
+int CString::FormatIdRaw(int msgId, ...) {
     va_list args;
     va_start(args, msgId);
     int r = FormatIdV(msgId, args);

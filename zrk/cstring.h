@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "zrk/msgid.h"
+
 class CString;
 
 // A range of a text: (text, start, length). A view whose range does not lie
@@ -109,8 +111,14 @@ public:
     // is an internal error and is cut. Returns 0 or ZRK_INTERNAL.
     int Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     int FormatV(const char* fmt, va_list args);
-    // Format the text of a message id with the arguments.
-    int FormatId(int msgId, ...);
+    // Format the text of a named message id (MSG_...) with its arguments,
+    // checked against the message's signature at compile time.
+    template <char... K, class... A>
+    int FormatId(ZrkMsg<K...> msg, const A&... args) {
+        ZRK_CHECK_MESSAGE_ARGS(ZrkMsg<K...>, A);
+        return FormatIdRaw(msg.id, ZRK_PASS_MESSAGE_ARGS(K, args));
+    }
+    int FormatIdRaw(int msgId, ...);
     int FormatIdV(int msgId, va_list args);
     static CString Printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -16,29 +16,10 @@
 
 namespace {
 
-// ---- message ids -------------------------------------------------------------
-
-enum : int {
-    MSG_BAD_FIELDS = 570,   // invalid date or time fields
-    MSG_BAD_LETTER = 571,   // unknown letter %c in pattern %s
-    MSG_BAD_TEXT = 572,     // invalid %s in %s
-    LABEL_SECONDS = 573,
-    LABEL_MINUTES = 574,
-    LABEL_HOURS = 575,
-    LABEL_DAY = 576,
-    LABEL_WEEKDAY = 577,
-    LABEL_MONTH = 578,
-    LABEL_MONTH_NAME = 579,
-    LABEL_YEAR = 580,
-    LABEL_MARKER = 581,
-    LABEL_WEEK = 582,
-    LABEL_DAY_OF_YEAR = 583,
-    MSG_LONG_MONTHS = 560,  // the first of the local name lists (560..567)
-    MSG_WEEK_PROBE = 400,   // "US" where the week starts on Sunday
-};
-
 // Message of each name list, in ZrkNameList order.
-const int kListMessage[ZRK_NAMES_COUNT] = {561, 560, 563, 562, 566, 564, 565, 567};
+const int kListMessage[ZRK_NAMES_COUNT] = {MSG_SHORT_MONTHS, MSG_LONG_MONTHS, MSG_SHORT_WEEKDAYS,
+                                            MSG_LONG_WEEKDAYS, MSG_UNITS_SHORT,  MSG_UNITS,
+                                            MSG_UNITS_PLURAL,  MSG_UNITS_ALIASES};
 
 const char* const kBuiltinLists[ZRK_NAMES_COUNT] = {
     "Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec",
@@ -57,10 +38,10 @@ struct Label {
     const char* text;
 };
 const Label kLabels[] = {
-    {LABEL_SECONDS, "seconds"},   {LABEL_MINUTES, "minutes"},     {LABEL_HOURS, "hours"},
-    {LABEL_DAY, "day"},           {LABEL_WEEKDAY, "weekday"},     {LABEL_MONTH, "month"},
-    {LABEL_MONTH_NAME, "month name"}, {LABEL_YEAR, "year"},       {LABEL_MARKER, "AM/PM"},
-    {LABEL_WEEK, "week"},         {LABEL_DAY_OF_YEAR, "day of year"},
+    {MSG_LABEL_SECONDS, "seconds"},   {MSG_LABEL_MINUTES, "minutes"},     {MSG_LABEL_HOURS, "hours"},
+    {MSG_LABEL_DAY, "day"},           {MSG_LABEL_WEEKDAY, "weekday"},     {MSG_LABEL_MONTH, "month"},
+    {MSG_LABEL_MONTH_NAME, "month name"}, {MSG_LABEL_YEAR, "year"},       {MSG_LABEL_MARKER, "AM/PM"},
+    {MSG_LABEL_WEEK, "week"},         {MSG_LABEL_DAY_OF_YEAR, "day of year"},
 };
 
 // Duration units: letter, length in microseconds, label.
@@ -69,8 +50,8 @@ const int64_t kUnitLength[ZRK_UNIT_COUNT] = {
     CTimeEx::kUsPerSecond,       60 * CTimeEx::kUsPerSecond,   3600 * CTimeEx::kUsPerSecond,
     CTimeEx::kUsPerDay,          30 * CTimeEx::kUsPerDay,      360 * CTimeEx::kUsPerDay,
 };
-const int kUnitLabel[ZRK_UNIT_COUNT] = {LABEL_SECONDS, LABEL_MINUTES, LABEL_HOURS,
-                                        LABEL_DAY,     LABEL_MONTH,   LABEL_YEAR};
+const int kUnitLabel[ZRK_UNIT_COUNT] = {MSG_LABEL_SECONDS, MSG_LABEL_MINUTES, MSG_LABEL_HOURS,
+                                        MSG_LABEL_DAY,     MSG_LABEL_MONTH,   MSG_LABEL_YEAR};
 
 // Duration descriptors and the patterns they stand for.
 struct Descriptor {
@@ -381,11 +362,11 @@ int CTimeEx::FromParts(int year, int month, int day, int hour, int minute, doubl
         if (err) {
             *err = CTimeError();
             err->code = ZRK_BADTIME;
-            err->msgId = MSG_BAD_FIELDS;
-            err->message.FormatId(MSG_BAD_FIELDS);
+            err->msgId = MSG_BAD_TIME_FIELDS;
+            err->message.FormatId(MSG_BAD_TIME_FIELDS);
             return ZRK_BADTIME;
         }
-        return ZrkErrorId(ZRK_BADTIME, MSG_BAD_FIELDS);
+        return ZrkErrorId(ZRK_BADTIME, MSG_BAD_TIME_FIELDS);
     }
     m_us = jdn * kUsPerDay + (static_cast<int64_t>(hour) * 3600 + minute * 60) * kUsPerSecond + fraction;
     return 0;
@@ -422,7 +403,7 @@ int CTimeEx::SetSpan(int years, int months, int days, int hours, int minutes, do
     int64_t us = 0, total = 0, fraction = 0;
     if (__builtin_mul_overflow(wholeMinutes, 60 * kUsPerSecond, &us) || !SecondsToMicros(seconds, &fraction) ||
         __builtin_add_overflow(us, fraction, &total))
-        return ZrkErrorId(ZRK_BADTIME, MSG_BAD_FIELDS);
+        return ZrkErrorId(ZRK_BADTIME, MSG_BAD_TIME_FIELDS);
     m_us = total;
     return 0;
 }
@@ -556,7 +537,7 @@ int CTimeFormat::Compile(const char* pattern) {
         if (!std::strchr(letters, item.letter)) {
             m_items.clear();
             ZRK_INTERNAL_ERROR();
-            return ZrkErrorId(ZRK_INTERNAL, MSG_BAD_LETTER, static_cast<int>(static_cast<unsigned char>(c)), pattern);
+            return ZrkErrorId(ZRK_INTERNAL, MSG_BAD_PATTERN_LETTER, static_cast<int>(static_cast<unsigned char>(c)), pattern);
         }
         for (;; ++j) {
             if (pattern[j] == 'i')
@@ -626,39 +607,39 @@ int CTimeFormat::Compile(const char* pattern) {
             f.kind = Field::NAME;
             f.list = item.longForm ? ZRK_NAMES_DAY_LONG : ZRK_NAMES_DAY_SHORT;
             f.builtin = item.builtin;
-            f.label = LABEL_WEEKDAY;
+            f.label = MSG_LABEL_WEEKDAY;
             break;
         case 'B':
             f.kind = Field::NAME;
             f.list = item.longForm ? ZRK_NAMES_MONTH_LONG : ZRK_NAMES_MONTH_SHORT;
             f.builtin = item.builtin;
-            f.label = LABEL_MONTH_NAME;
+            f.label = MSG_LABEL_MONTH_NAME;
             break;
-        case 'D': f.label = LABEL_DAY; break;
+        case 'D': f.label = MSG_LABEL_DAY; break;
         case 'H':
         case 'I':
-            f.label = LABEL_HOURS;
+            f.label = MSG_LABEL_HOURS;
             hasHour = true;
             break;
         case 'J':
-            f.label = LABEL_DAY_OF_YEAR;
+            f.label = MSG_LABEL_DAY_OF_YEAR;
             f.maxDigits = 3;
             break;
-        case 'M': f.label = LABEL_MONTH; break;
-        case 'N': f.label = LABEL_MINUTES; break;
+        case 'M': f.label = MSG_LABEL_MONTH; break;
+        case 'N': f.label = MSG_LABEL_MINUTES; break;
         case 'P':
             f.kind = Field::MARKER;
-            f.label = LABEL_MARKER;
+            f.label = MSG_LABEL_MARKER;
             hasMarker = true;
             break;
         case 'S':
-            f.label = LABEL_SECONDS;
+            f.label = MSG_LABEL_SECONDS;
             f.maxDigits = 9;
             f.fraction = true;
             break;
-        case 'W': f.label = LABEL_WEEK; break;
+        case 'W': f.label = MSG_LABEL_WEEK; break;
         case 'Y':
-            f.label = LABEL_YEAR;
+            f.label = MSG_LABEL_YEAR;
             f.maxDigits = 4;
             break;
         default: return ZRK_INTERNAL_ERROR();
@@ -670,7 +651,7 @@ int CTimeFormat::Compile(const char* pattern) {
         Field f;
         f.kind = Field::MARKER;
         f.letter = 'P';
-        f.label = LABEL_MARKER;
+        f.label = MSG_LABEL_MARKER;
         m_fields.push_back(f);
     }
     return 0;
@@ -724,13 +705,13 @@ int CTimeFormat::Fail(int label, int position, const char* text, CTimeError* err
     if (err) {
         *err = CTimeError();
         err->code = ZRK_BADTIME;
-        err->msgId = MSG_BAD_TEXT;
+        err->msgId = MSG_BAD_TIME_TEXT;
         err->label = label;
         err->position = position;
-        err->message.FormatId(MSG_BAD_TEXT, labelText.c_str(), text);
+        err->message.FormatId(MSG_BAD_TIME_TEXT, labelText.c_str(), text);
         return ZRK_BADTIME;
     }
-    return ZrkErrorId(ZRK_BADTIME, MSG_BAD_TEXT, labelText.c_str(), text);
+    return ZrkErrorId(ZRK_BADTIME, MSG_BAD_TIME_TEXT, labelText.c_str(), text);
 }
 
 namespace {
@@ -835,9 +816,9 @@ int CTimeFormat::Parse(const char* text, CTimeEx* value, CTimeError* err) const 
     if (hasHour) {
         long h = std::lround(s.Value(hourLetter));
         if (s.marker == 0) {
-            if (h < 0 || h > 24) return Fail(LABEL_HOURS, s.Pos(hourLetter), text, err);
+            if (h < 0 || h > 24) return Fail(MSG_LABEL_HOURS, s.Pos(hourLetter), text, err);
         } else {
-            if (h < 0 || h > 12) return Fail(LABEL_HOURS, s.Pos(hourLetter), text, err);
+            if (h < 0 || h > 12) return Fail(MSG_LABEL_HOURS, s.Pos(hourLetter), text, err);
             if (s.marker == 2 && h >= 1 && h <= 11) h += 12;
             if (s.marker == 1 && h == 12) h = 0;
         }
@@ -845,12 +826,12 @@ int CTimeFormat::Parse(const char* text, CTimeEx* value, CTimeError* err) const 
     }
     if (s.Has('N')) {
         double v = s.Value('N');
-        if (v < 0 || v > 59) return Fail(LABEL_MINUTES, s.Pos('N'), text, err);
+        if (v < 0 || v > 59) return Fail(MSG_LABEL_MINUTES, s.Pos('N'), text, err);
         minute = static_cast<int>(v);
     }
     if (s.Has('S')) {
         seconds = s.Value('S');
-        if (!(seconds >= 0 && seconds < 60)) return Fail(LABEL_SECONDS, s.Pos('S'), text, err);
+        if (!(seconds >= 0 && seconds < 60)) return Fail(MSG_LABEL_SECONDS, s.Pos('S'), text, err);
     }
 
     // The date. Month numbers and days out of range are remembered: an
@@ -860,7 +841,7 @@ int CTimeFormat::Parse(const char* text, CTimeEx* value, CTimeError* err) const 
     if (s.Has('M')) {
         month = static_cast<int>(s.Value('M'));
         if (month < 1 || month > 12) {
-            badLabel = LABEL_MONTH;
+            badLabel = MSG_LABEL_MONTH;
             badPos = s.Pos('M');
         }
     } else if (s.Has('B')) {
@@ -869,7 +850,7 @@ int CTimeFormat::Parse(const char* text, CTimeEx* value, CTimeError* err) const 
     if (s.Has('D')) {
         day = static_cast<int>(s.Value('D'));
         if ((day < 1 || day > 31) && s.Pos('D') < badPos) {
-            badLabel = LABEL_DAY;
+            badLabel = MSG_LABEL_DAY;
             badPos = s.Pos('D');
         }
     }
@@ -889,12 +870,12 @@ int CTimeFormat::Parse(const char* text, CTimeEx* value, CTimeError* err) const 
             int64_t first = CTimeEx::DayNumberOf(year, 1, 1);
             int64_t length = CTimeEx::DayNumberOf(year + 1, 1, 1) - first;
             int64_t j = static_cast<int64_t>(s.Value('J'));
-            if (j < 1 || j > length) return Fail(LABEL_DAY_OF_YEAR, s.Pos('J'), text, err);
+            if (j < 1 || j > length) return Fail(MSG_LABEL_DAY_OF_YEAR, s.Pos('J'), text, err);
             int64_t y;
             CTimeEx::DateOf(first + j - 1, &y, &month, &day);
         }
         if (month >= 1 && month <= 12 && day > CTimeEx::MonthLength(year, month))
-            return Fail(LABEL_DAY, s.Pos('D'), text, err);
+            return Fail(MSG_LABEL_DAY, s.Pos('D'), text, err);
         CTimeEx result;
         ZRK_TRY(result.FromParts(year, month, day, hour, minute, seconds, err));
         *value = result;

@@ -13,22 +13,6 @@ namespace {
 // Every DDE failure of the framework carries this result.
 constexpr int kDdeFailed = ZRK_PRIVILEGE;
 
-// Message ids (the interactive program's; the console program's are 320
-// lower).
-enum : int {
-    MSG_NOT_PROCESSED = 980,     // command or item
-    MSG_DDE_ERROR = 981,         // error number, what it concerned
-    MSG_CONNECT_REFUSED = 982,   // service, topic (trace)
-    MSG_SERVICES_WRITE = 983,    // service, settings file
-    MSG_NO_CONVERSATION = 984,   // service
-    MSG_NO_ERROR = 985,          // none
-    MSG_INVALID_PARAMETER = 986, // instance, service, topic
-    MSG_NOT_INITIALISED = 987,   // instance
-    MSG_NOT_AVAILABLE = 988,     // none
-    MSG_END_FAILED = 989,        // instance
-    MSG_NOT_CONNECTED = 990,     // command or item
-};
-
 const char kServicesSection[] = "DdeServices";
 const char kDefaultTopic[] = "System";
 
@@ -67,7 +51,7 @@ int CDdeManager::Start(const char* service) {
     if (!zrkos::DdeAvailable()) {
         // Nothing to initialise; clients say that DDE is not available when
         // they are used, and a service cannot be offered.
-        return service && *service ? ZrkErrorId(kDdeFailed, MSG_NOT_AVAILABLE) : 0;
+        return service && *service ? ZrkErrorId(kDdeFailed, MSG_DDE_NOT_AVAILABLE) : 0;
     }
     const unsigned err = zrkos::DdeStart(Handler, &m_instance);
     if (err != 0) {
@@ -96,7 +80,7 @@ int CDdeManager::End() {
     for (int i = 0; i < names.Count(); ++i) ZRK_KEEP(result, UnregisterService(names[i]));
     m_services.Clear();
     if (m_available && !zrkos::DdeEnd(m_instance)) {
-        ZRK_KEEP(result, ZrkErrorId(ZRK_DDE_END_FAILED, MSG_END_FAILED, static_cast<unsigned>(m_instance)));
+        ZRK_KEEP(result, ZrkErrorId(ZRK_DDE_END_FAILED, MSG_DDE_END_FAILED, static_cast<unsigned>(m_instance)));
     }
     m_available = false;
     m_started = false;
@@ -107,9 +91,9 @@ int CDdeManager::End() {
 
 int CDdeManager::RegisterService(const char* service) {
     if (!m_started) return ReportError(zrkos::DDE_ERR_DLL_NOT_INITIALIZED, service, nullptr, nullptr);
-    if (!m_available) return ZrkErrorId(kDdeFailed, MSG_NOT_AVAILABLE);
+    if (!m_available) return ZrkErrorId(kDdeFailed, MSG_DDE_NOT_AVAILABLE);
     if (!service || !*service)
-        return ZrkErrorId(kDdeFailed, MSG_INVALID_PARAMETER, static_cast<unsigned>(m_instance), "", "");
+        return ZrkErrorId(kDdeFailed, MSG_DDE_INVALID_PARAMETER, static_cast<unsigned>(m_instance), "", "");
     if (m_services.Find(service, false) >= 0) return 0;
     if (!zrkos::DdeNameService(m_instance, service, true)) return ReportLastError(service, nullptr, nullptr);
     m_services.Add(service);
@@ -139,17 +123,17 @@ int CDdeManager::ReportError(unsigned error, const char* service, const char* to
     const unsigned instance = m_instance;
     switch (error) {
     case zrkos::DDE_NO_ERROR:
-        return ZrkErrorId(kDdeFailed, MSG_NO_ERROR);
+        return ZrkErrorId(kDdeFailed, MSG_DDE_NO_ERROR);
     case zrkos::DDE_ERR_DLL_NOT_INITIALIZED:
-        return ZrkErrorId(kDdeFailed, MSG_NOT_INITIALISED, instance);
+        return ZrkErrorId(kDdeFailed, MSG_DDE_NOT_INITIALISED, instance);
     case zrkos::DDE_ERR_INVALIDPARAMETER:
-        if (service && topic) return ZrkErrorId(kDdeFailed, MSG_INVALID_PARAMETER, instance, service, topic);
+        if (service && topic) return ZrkErrorId(kDdeFailed, MSG_DDE_INVALID_PARAMETER, instance, service, topic);
         break;
     case zrkos::DDE_ERR_NOTPROCESSED:
-        if (subject) return ZrkErrorId(kDdeFailed, MSG_NOT_PROCESSED, subject);
+        if (subject) return ZrkErrorId(kDdeFailed, MSG_DDE_NOT_PROCESSED, subject);
         break;
     case zrkos::DDE_ERR_NO_CONV_ESTABLISHED:
-        if (service) return ZrkErrorId(kDdeFailed, MSG_NO_CONVERSATION, service);
+        if (service) return ZrkErrorId(kDdeFailed, MSG_DDE_NO_CONVERSATION, service);
         break;
     default:
         break;
@@ -183,7 +167,7 @@ int CDdeManager::Dispatch(const zrkos::DdeIncoming& in, CString* reply) {
         // refused (the library filters such offers, so this is a trace).
         if (m_services.Find(in.item, false) < 0) {
             CString text;
-            text.FormatId(MSG_CONNECT_REFUSED, in.item.c_str(), in.topic.c_str());
+            text.FormatId(MSG_DDE_CONNECT_REFUSED, in.item.c_str(), in.topic.c_str());
             ZrkTrace("%s", text.c_str());
             return ZRK_DDE_NOT_HANDLED;
         }
@@ -283,11 +267,11 @@ CDdeManager* CDdeClient::UsableManager() {
         }
     }
     if (!m_manager) {
-        ZrkErrorId(kDdeFailed, MSG_NOT_INITIALISED, 0u);
+        ZrkErrorId(kDdeFailed, MSG_DDE_NOT_INITIALISED, 0u);
         return nullptr;
     }
     if (!CDdeManager::Available()) {
-        ZrkErrorId(kDdeFailed, MSG_NOT_AVAILABLE);
+        ZrkErrorId(kDdeFailed, MSG_DDE_NOT_AVAILABLE);
         return nullptr;
     }
     return m_manager;
@@ -299,7 +283,7 @@ int CDdeClient::Connect(const char* service, const char* topic) {
     if (!manager) return kDdeFailed;
     // An empty service name would ask every server at once.
     if (!service || !*service)
-        return ZrkErrorId(kDdeFailed, MSG_INVALID_PARAMETER, static_cast<unsigned>(manager->Instance()), "", topic);
+        return ZrkErrorId(kDdeFailed, MSG_DDE_INVALID_PARAMETER, static_cast<unsigned>(manager->Instance()), "", topic);
     // A second Connect replaces the conversation rather than losing it.
     if (m_conversation) ZRK_TRY(Disconnect());
 
@@ -343,8 +327,8 @@ int CDdeClient::Request(const char* item, CString* out) {
 
 int CDdeClient::ReportNotConnected(const char* subject) {
     // After a conversation with a service ended, say with which.
-    if (!m_service.IsEmpty()) return ZrkErrorId(kDdeFailed, MSG_NO_CONVERSATION, m_service.c_str());
-    return ZrkErrorId(kDdeFailed, MSG_NOT_CONNECTED, subject);
+    if (!m_service.IsEmpty()) return ZrkErrorId(kDdeFailed, MSG_DDE_NO_CONVERSATION, m_service.c_str());
+    return ZrkErrorId(kDdeFailed, MSG_DDE_NOT_CONNECTED, subject);
 }
 
 int CDdeClient::ReportFailure(CDdeManager* manager, const char* subject) {
@@ -373,7 +357,7 @@ int CDdeClient::Disconnect() {
     }
     if (!zrkos::DdeDisconnectConv(conv)) {
         if (m_manager) return m_manager->ReportLastError(m_service, m_topic, nullptr);
-        return ZrkErrorId(kDdeFailed, MSG_NOT_INITIALISED, 0u);
+        return ZrkErrorId(kDdeFailed, MSG_DDE_NOT_INITIALISED, 0u);
     }
     return 0;
 }
@@ -397,7 +381,7 @@ int CDdeClient::StartServer(const char* service) {
     CProfile services(*settings);
     services.SetSection(kServicesSection);
     if (services.WriteText(service, command) != 0)
-        return ZrkErrorId(ZRK_FAIL, MSG_SERVICES_WRITE, service, services.File().c_str());
+        return ZrkErrorId(ZRK_FAIL, MSG_DDE_SERVICES_WRITE, service, services.File().c_str());
     return 0;
 }
 

@@ -17,24 +17,6 @@
 
 namespace {
 
-// Messages of the parser.
-enum : int {
-    MSG_TRUE_WORD = 448,
-    MSG_FALSE_WORD = 449,
-    MSG_TYPE_NAMES = 477,  // + type, 477..490
-    MSG_TYPE_UNKNOWN = 491,
-    MSG_UNKNOWN_OPTION = 519,   // name, value
-    MSG_NO_VALUE = 520,         // option
-    MSG_BAD_VALUE = 521,        // option or parameter, type name
-    MSG_REPEATED = 522,         // option
-    MSG_MISSING = 523,          // option or parameter
-    MSG_EXTRA_WORD = 524,       // the word
-    MSG_VERSION = 526,          // version text, build date
-    MSG_HELP_VERBOSE = 527,
-    MSG_HELP_HELP = 528,
-    MSG_HELP_EXTENDED = 529,
-};
-
 constexpr int kBadValue = ZRK_BADTIME;  // the result of a value that does not fit its type
 constexpr int kUsageColumns = 80;
 constexpr int kOptionIndent = 7;     // continuation lines of the usage line
@@ -291,7 +273,7 @@ int CParserValue::Convert(int type, const char* text, const char* words) {
 }
 
 CString CParserValue::TypeName(int type) {
-    CString name = ZrkMessageText(type >= 0 && type < ZRK_VT_COUNT ? MSG_TYPE_NAMES + type : MSG_TYPE_UNKNOWN);
+    CString name = ZrkMessageText(type >= 0 && type < ZRK_VT_COUNT ? MSG_TYPE_NONE + type : MSG_TYPE_UNKNOWN);
     if (!name.IsEmpty()) name.SetAt(0, static_cast<char>(std::toupper(static_cast<unsigned char>(name[0]))));
     return name;
 }
@@ -521,7 +503,7 @@ int CParser::BindOption(const CString& word, bool* stop, int* help) {
         return 0;
     }
     if ((o->flags & ZRK_OPT_SEEN) && !(o->flags & ZRK_OPT_REPEAT))
-        return ZrkErrorId(ZRK_INTERNAL, MSG_REPEATED, o->First().c_str());
+        return ZrkErrorId(ZRK_INTERNAL, MSG_OPTION_REPEATED, o->First().c_str());
     o->flags |= ZRK_OPT_SEEN;
     if (o->type != ZRK_VT_NONE) {
         CParserValue v;
@@ -531,7 +513,7 @@ int CParser::BindOption(const CString& word, bool* stop, int* help) {
         o->values.push_back(v);
         return 0;
     }
-    if (!value.IsEmpty()) return ZrkErrorId(ZRK_INTERNAL, MSG_NO_VALUE, o->First().c_str());
+    if (!value.IsEmpty()) return ZrkErrorId(ZRK_INTERNAL, MSG_OPTION_NO_VALUE, o->First().c_str());
     o->values.push_back(o->def);
     if (index == OPT_VERBOSE) {
         if (CApp* app = ZrkApp()) app->SetLogging(true);
@@ -541,7 +523,7 @@ int CParser::BindOption(const CString& word, bool* stop, int* help) {
 
 int CParser::BindPositional(const CString& word, size_t* param, bool* restTaken) {
     const CString value = CTokenizer::Unquote(word);
-    if (*param >= m_params.size()) return ZrkErrorId(ZRK_INTERNAL, MSG_EXTRA_WORD, value.c_str());
+    if (*param >= m_params.size()) return ZrkErrorId(ZRK_INTERNAL, MSG_EXTRA_PARAMETER, value.c_str());
     const Param& p = m_params[*param];
     Given given{static_cast<int>(*param), CParserValue()};
     const int r = given.value.Convert(p.type, value, p.name);
@@ -601,11 +583,11 @@ int CParser::Parse() {
         if (!stop) {
             for (const Option& o : m_options)
                 if ((o.flags & ZRK_OPT_MANDATORY) && !(o.flags & ZRK_OPT_SEEN))
-                    ZRK_KEEP(r, ZrkErrorId(ZRK_INTERNAL, MSG_MISSING, o.First().c_str()));
+                    ZRK_KEEP(r, ZrkErrorId(ZRK_INTERNAL, MSG_MISSING_ARGUMENT, o.First().c_str()));
             if (!restTaken)
                 for (size_t i = param; i < m_params.size(); ++i)
                     if (!(m_params[i].flags & ZRK_PARAM_OPTIONAL))
-                        ZRK_KEEP(r, ZrkErrorId(ZRK_INTERNAL, MSG_MISSING, m_params[i].name.c_str()));
+                        ZRK_KEEP(r, ZrkErrorId(ZRK_INTERNAL, MSG_MISSING_ARGUMENT, m_params[i].name.c_str()));
         }
     }
 

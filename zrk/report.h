@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "zrk/cstring.h"
+#include "zrk/msgid.h"
 #include "zrk/result.h"
+#include "zrk_msgids.h"
 
 enum ZrkKind : int {
     ZRK_KIND_ERROR = 1,
@@ -24,10 +26,15 @@ enum ZrkKind : int {
 
 // Each returns CODE unless CODE is 0, in which case the handler's result
 // (for kinds other than error and warning: the cancellation poll).
-int ZrkErrorId(int code, int msgId, ...);
-int ZrkErrorIdV(int code, int msgId, va_list args);
+//
+// ZrkErrorId and ZrkWarningId take a named message id (MSG_... from
+// "zrk_msgids.h") and its arguments, checked against the message's signature
+// at compile time.
+template <char... K, class... A>
+int ZrkErrorId(int code, ZrkMsg<K...> msg, const A&... args);
+template <char... K, class... A>
+int ZrkWarningId(ZrkMsg<K...> msg, const A&... args);
 int ZrkError(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-int ZrkWarningId(int msgId, ...);
 int ZrkTrace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 int ZrkInfo(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 int ZrkReport(int kind, int code, const char* caption, const char* fmt, ...)
@@ -95,3 +102,22 @@ public:
 private:
     CReportScope m_scope;
 };
+
+// ---- implementation of the typed reporting functions ----------------------
+
+// The untyped entries behind them: the arguments are already converted to
+// the types the message's conversions read.
+int ZrkReportIdRaw(int kind, int code, int msgId, ...);
+int ZrkReportIdV(int kind, int code, int msgId, va_list args);
+
+template <char... K, class... A>
+int ZrkErrorId(int code, ZrkMsg<K...> msg, const A&... args) {
+    ZRK_CHECK_MESSAGE_ARGS(ZrkMsg<K...>, A);
+    return ZrkReportIdRaw(ZRK_KIND_ERROR, code, msg.id, ZRK_PASS_MESSAGE_ARGS(K, args));
+}
+
+template <char... K, class... A>
+int ZrkWarningId(ZrkMsg<K...> msg, const A&... args) {
+    ZRK_CHECK_MESSAGE_ARGS(ZrkMsg<K...>, A);
+    return ZrkReportIdRaw(ZRK_KIND_WARNING, 0, msg.id, ZRK_PASS_MESSAGE_ARGS(K, args));
+}

@@ -14,15 +14,15 @@ enum ZrkResult : int {
     ZRK_NOMEM = -51,
     ZRK_FAIL = -52,          // generic failure
     ZRK_PRIVILEGE = -53,     // privilege or mismatch
-    ZRK_E54 = -54,
+    ZRK_BADARG = -54,        // invalid argument
     ZRK_NOBUFFER = -55,      // text file opened without a buffer
     ZRK_ACCESS = -56,        // access denied or sharing violation on open
     ZRK_NOTFOUND = -57,      // file or path not found on open
     ZRK_EOF = -58,           // end of file
     ZRK_BADDATA = -59,       // damaged data: travels up unreported; the layer
                              // that gives it meaning reports it
-    ZRK_E63 = -63,
-    ZRK_E64 = -64,
+    ZRK_UNSUPPORTED = -63,   // operation not supported
+    ZRK_BADFORMAT = -64,     // data format not supported
     ZRK_WINERR = -496,       // a Windows call failed
     ZRK_DESCERR = -498,      // description or plan error
     ZRK_ABANDON = -2003,     // abandoned by the user; never a final message

@@ -40,7 +40,7 @@ int64_t NumberValue(const CCfgFile* reader, const CString& key, const CString& v
     if (wide >= low && wide <= high) return wide;
     const CInfPlace place = InfPlaceOf(reader);
     const std::string range = std::to_string(low) + " to " + std::to_string(high);
-    ZrkWarningId(170, value.c_str(), key.c_str(), range.c_str(), place.file.c_str(), place.line);
+    ZrkWarningId(MSG_VALUE_OUT_OF_RANGE, value.c_str(), key.c_str(), range.c_str(), place.file.c_str(), place.line);
     return wide < low ? low : high;
 }
 
@@ -184,11 +184,11 @@ void InfSplitModifiers(const char* value, CInfEntryParts* parts, bool report) {
     parts->testPath.Trim();
     if (!type.IsEmpty()) {
         parts->type = static_cast<char>(std::toupper(static_cast<unsigned char>(type[0])));
-        if (type.Length() > 1 && report) ZrkWarningId(145, type.c_str(), value ? value : "");
+        if (type.Length() > 1 && report) ZrkWarningId(MSG_ENTRY_TYPE_LONG, type.c_str(), value ? value : "");
     }
     if (!mode.IsEmpty()) {
         parts->mode = static_cast<char>(std::toupper(static_cast<unsigned char>(mode[0])));
-        if (mode.Length() > 1 && report) ZrkWarningId(146, mode.c_str(), value ? value : "");
+        if (mode.Length() > 1 && report) ZrkWarningId(MSG_ENTRY_MODE_LONG, mode.c_str(), value ? value : "");
     }
 }
 

@@ -29,12 +29,12 @@ CString Shown(const CString& name) {
 }
 
 int WindowsDirectory(CString* dir) {
-    if (zrkos::QueryWindowsDir(dir) != 0) return ZrkErrorId(ZRK_WINERR, 19, zrkos::LastSystemError());
+    if (zrkos::QueryWindowsDir(dir) != 0) return ZrkErrorId(ZRK_WINERR, MSG_NO_WINDOWS_DIR, zrkos::LastSystemError());
     return 0;
 }
 
 int SystemDirectory(CString* dir) {
-    if (zrkos::QuerySystemDir(dir) != 0) return ZrkErrorId(ZRK_WINERR, 20, zrkos::LastSystemError());
+    if (zrkos::QuerySystemDir(dir) != 0) return ZrkErrorId(ZRK_WINERR, MSG_NO_SYSTEM_DIR, zrkos::LastSystemError());
     return 0;
 }
 
@@ -147,7 +147,7 @@ int ExpandVariables(const CInfVarContext& context, CString& text, bool shortName
         CString name(raw.c_str(), static_cast<int>(raw.size()));
         name.Trim();
         if (open.size() >= static_cast<size_t>(kInfMaxExpansionDepth)) {
-            ZRK_KEEP(status, ZrkErrorId(ZRK_DESCERR, 33, Shown(name).c_str(), kInfMaxExpansionDepth));
+            ZRK_KEEP(status, ZrkErrorId(ZRK_DESCERR, MSG_VAR_RECURSION, Shown(name).c_str(), kInfMaxExpansionDepth));
             break;
         }
         pending.resize(rest);
@@ -159,10 +159,10 @@ int ExpandVariables(const CInfVarContext& context, CString& text, bool shortName
             if (zrkos::QueryShortPath(value, &shortForm) == 0)
                 value = shortForm;
             else
-                ZRK_KEEP(status, ZrkErrorId(ZRK_WINERR, 31, value.c_str(), zrkos::LastSystemError()));
+                ZRK_KEEP(status, ZrkErrorId(ZRK_WINERR, MSG_NO_SHORT_NAME, value.c_str(), zrkos::LastSystemError()));
         }
         if (done.size() + rest + static_cast<size_t>(value.Length()) > static_cast<size_t>(kInfMaxExpandedLength)) {
-            ZRK_KEEP(status, ZrkErrorId(ZRK_DESCERR, 39, Shown(name).c_str(), kInfMaxExpandedLength));
+            ZRK_KEEP(status, ZrkErrorId(ZRK_DESCERR, MSG_VAR_TOO_LONG, Shown(name).c_str(), kInfMaxExpandedLength));
             break;
         }
         for (int i = value.Length() - 1; i >= 0; --i) pending += value[i] == '/' ? '\\' : value[i];

@@ -9,7 +9,7 @@ protected:
         // The unattended installation driver is not part of this build yet:
         // say so and end successfully, so that start-up and shut-down can be
         // exercised end to end.
-        return ZrkInfo("%s", ZrkMessageText(1010).c_str());
+        return ZrkInfo("%s", ZrkMessageText(MSG_NO_DRIVER).c_str());
     }
 };
 

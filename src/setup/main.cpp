@@ -10,7 +10,7 @@ protected:
     int RunApp() override {
         // The wizard is not part of this build yet: say so and end
         // successfully, so that start-up and shut-down can be exercised.
-        return ZrkInfo("%s", ZrkMessageText(1010).c_str());
+        return ZrkInfo("%s", ZrkMessageText(MSG_NO_DRIVER).c_str());
     }
 };
 

@@ -17,17 +17,6 @@ static_assert(ZRK_REG_NONE == REG_NONE && ZRK_REG_SZ == REG_SZ && ZRK_REG_EXPAND
 
 namespace {
 
-enum : int {
-    MSG_OPEN = 23,
-    MSG_CLOSE = 24,
-    MSG_READ = 25,
-    MSG_DELETE_VALUE = 26,
-    MSG_DELETE_KEY = 27,
-    MSG_LIST = 28,
-    MSG_CREATE = 29,
-    MSG_WRITE = 30,
-};
-
 // Longest name a listing accepts, in bytes: the registry allows 16383
 // characters in a value name, and an ANSI character may take two bytes.
 constexpr DWORD kMaxNameBytes = 32768;
@@ -35,12 +24,12 @@ constexpr DWORD kMaxNameBytes = 32768;
 const char* Text(const char* s) { return s != nullptr ? s : ""; }
 
 // Reports a failure about NAME (a path, a sub-key or a value name).
-int Fail(int msgId, const char* name, LONG error) {
+int Fail(ZrkMsg<'s', 'd'> msgId, const char* name, LONG error) {
     return ZrkErrorId(ZRK_WINERR, msgId, Text(name), static_cast<int>(error));
 }
 
 // Reports a failure that concerns the held key as a whole.
-int Fail(int msgId, LONG error) { return ZrkErrorId(ZRK_WINERR, msgId, static_cast<int>(error)); }
+int Fail(ZrkMsg<'d'> msgId, LONG error) { return ZrkErrorId(ZRK_WINERR, msgId, static_cast<int>(error)); }
 
 // The predefined keys stay valid for the whole process: they are never closed.
 bool IsPredefined(HKEY key) {
@@ -80,7 +69,7 @@ int CRegistryKey::Open(const char* path, bool report) {
     const char* p = Text(path);
     if (*p == '\0') {
         int r = ZRK_INTERNAL_ERROR();
-        if (report) ZrkErrorId(r, MSG_OPEN, p, static_cast<int>(ERROR_INVALID_PARAMETER));
+        if (report) ZrkErrorId(r, MSG_REG_OPEN, p, static_cast<int>(ERROR_INVALID_PARAMETER));
         return r;
     }
     CString rootName, subkey;
@@ -90,7 +79,7 @@ int CRegistryKey::Open(const char* path, bool report) {
     LONG e = ERROR_INVALID_HANDLE;
     HKEY key = nullptr;
     if (root != nullptr) e = RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key);
-    if (e != ERROR_SUCCESS) return report ? Fail(MSG_OPEN, p, e) : ZRK_WINERR;
+    if (e != ERROR_SUCCESS) return report ? Fail(MSG_REG_OPEN, p, e) : ZRK_WINERR;
     m_key = key;
     return closed;
 }
@@ -102,7 +91,7 @@ int CRegistryKey::Close() {
     m_key = nullptr;
     if (key == nullptr || IsPredefined(key)) return 0;
     LONG e = RegCloseKey(key);
-    return e == ERROR_SUCCESS ? 0 : Fail(MSG_CLOSE, e);
+    return e == ERROR_SUCCESS ? 0 : Fail(MSG_REG_CLOSE, e);
 }
 
 int CRegistryKey::Attach(HKEY key) {
@@ -119,13 +108,13 @@ HKEY CRegistryKey::Detach() {
 }
 
 int CRegistryKey::CreateKey(const char* subkey, CRegistryKey* target) {
-    if (m_key == nullptr) return Fail(MSG_CREATE, subkey, ERROR_INVALID_HANDLE);
+    if (m_key == nullptr) return Fail(MSG_REG_CREATE, subkey, ERROR_INVALID_HANDLE);
     char keyClass[] = "REG_SZ";
     HKEY key = nullptr;
     DWORD disposition = 0;
     LONG e = RegCreateKeyExA(m_key, Text(subkey), 0, keyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                              nullptr, &key, &disposition);
-    if (e != ERROR_SUCCESS) return Fail(MSG_CREATE, subkey, e);
+    if (e != ERROR_SUCCESS) return Fail(MSG_REG_CREATE, subkey, e);
     return (target != nullptr ? target : this)->Attach(key);
 }
 
@@ -133,7 +122,7 @@ int CRegistryKey::Query(const char* name, uint32_t& type, CMemBuf& data, bool& m
     missing = false;
     type = REG_NONE;
     data.Clear();
-    if (m_key == nullptr) return Fail(MSG_READ, name, ERROR_INVALID_HANDLE);
+    if (m_key == nullptr) return Fail(MSG_REG_READ, name, ERROR_INVALID_HANDLE);
     DWORD t = REG_NONE;
     DWORD size = 0;
     LONG e = RegQueryValueExA(m_key, name, nullptr, &t, nullptr, &size);
@@ -162,7 +151,7 @@ int CRegistryKey::Query(const char* name, uint32_t& type, CMemBuf& data, bool& m
         size = got;
     }
     data.Clear();
-    return Fail(MSG_READ, name, e);
+    return Fail(MSG_REG_READ, name, e);
 }
 
 int CRegistryKey::ReadString(const char* name, CString& text) {
@@ -198,9 +187,9 @@ int CRegistryKey::ReadBinary(const char* name, CMemBuf& buffer) {
 
 int CRegistryKey::SetValue(const char* name, uint32_t type, const void* data, int length) {
     if (length < 0 || (length > 0 && data == nullptr)) return ZRK_INTERNAL_ERROR();
-    if (m_key == nullptr) return Fail(MSG_WRITE, name, ERROR_INVALID_HANDLE);
+    if (m_key == nullptr) return Fail(MSG_REG_WRITE, name, ERROR_INVALID_HANDLE);
     LONG e = RegSetValueExA(m_key, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(length));
-    return e == ERROR_SUCCESS ? 0 : Fail(MSG_WRITE, name, e);
+    return e == ERROR_SUCCESS ? 0 : Fail(MSG_REG_WRITE, name, e);
 }
 
 int CRegistryKey::WriteString(const char* name, const char* text, int kind) {
@@ -228,16 +217,16 @@ int CRegistryKey::WriteHex(const char* name, const char* hex) {
 
 int CRegistryKey::DeleteValue(const char* name) {
     if (name == nullptr || *name == '\0') return 0;
-    if (m_key == nullptr) return Fail(MSG_DELETE_VALUE, name, ERROR_INVALID_HANDLE);
+    if (m_key == nullptr) return Fail(MSG_REG_DELETE_VALUE, name, ERROR_INVALID_HANDLE);
     LONG e = RegDeleteValueA(m_key, name);
-    return e == ERROR_SUCCESS || e == ERROR_FILE_NOT_FOUND ? 0 : Fail(MSG_DELETE_VALUE, name, e);
+    return e == ERROR_SUCCESS || e == ERROR_FILE_NOT_FOUND ? 0 : Fail(MSG_REG_DELETE_VALUE, name, e);
 }
 
 int CRegistryKey::DeleteKey(const char* subkey) {
     if (subkey == nullptr || *subkey == '\0') return 0;
-    if (m_key == nullptr) return Fail(MSG_DELETE_KEY, subkey, ERROR_INVALID_HANDLE);
+    if (m_key == nullptr) return Fail(MSG_REG_DELETE_KEY, subkey, ERROR_INVALID_HANDLE);
     LONG e = RegDeleteKeyA(m_key, subkey);
-    return e == ERROR_SUCCESS || e == ERROR_FILE_NOT_FOUND ? 0 : Fail(MSG_DELETE_KEY, subkey, e);
+    return e == ERROR_SUCCESS || e == ERROR_FILE_NOT_FOUND ? 0 : Fail(MSG_REG_DELETE_KEY, subkey, e);
 }
 
 int CRegistryKey::ListValueNames(CStringList& names) { return List(true, names); }
@@ -245,12 +234,12 @@ int CRegistryKey::ListValueNames(CStringList& names) { return List(true, names);
 int CRegistryKey::ListSubkeys(CStringList& names) { return List(false, names); }
 
 int CRegistryKey::List(bool values, CStringList& names) {
-    if (m_key == nullptr) return Fail(MSG_LIST, ERROR_INVALID_HANDLE);
+    if (m_key == nullptr) return Fail(MSG_REG_LIST, ERROR_INVALID_HANDLE);
     DWORD longestSubkey = 0;
     DWORD longestValue = 0;
     LONG e = RegQueryInfoKeyA(m_key, nullptr, nullptr, nullptr, nullptr, &longestSubkey, nullptr, nullptr,
                               &longestValue, nullptr, nullptr, nullptr);
-    if (e != ERROR_SUCCESS) return Fail(MSG_LIST, e);
+    if (e != ERROR_SUCCESS) return Fail(MSG_REG_LIST, e);
     // Names are usually short, but a value name may be far longer than 255
     // characters; the buffer is sized from the key's own figures and grows
     // when the system still finds it too small.
@@ -270,7 +259,7 @@ int CRegistryKey::List(bool values, CStringList& names) {
             capacity = capacity * 2 < kMaxNameBytes ? capacity * 2 : kMaxNameBytes;
             continue;
         }
-        if (e != ERROR_SUCCESS) return Fail(MSG_LIST, e);
+        if (e != ERROR_SUCCESS) return Fail(MSG_REG_LIST, e);
         if (length >= capacity) return ZRK_INTERNAL_ERROR();
         names.Add(CString(chars, static_cast<int>(length)));
         ++index;

@@ -47,9 +47,9 @@ TEST_F(AppTest, LogLinesHaveTheTimeSourceKindAndMessage) {
     app.SetLogFileName(log);
     app.SetLogFileMask(ZRK_KIND_ERROR | ZRK_KIND_INFO);
 
-    EXPECT_EQ(ZrkErrorId(ZRK_FAIL, 402), ZRK_FAIL);
+    EXPECT_EQ(ZrkErrorId(ZRK_FAIL, MSG_CODE_FAILED), ZRK_FAIL);
     ZrkInfo("copied %d files", 3);
-    ZrkWarningId(402);  // warnings are not in the mask
+    ZrkWarningId(MSG_CODE_FAILED);  // warnings are not in the mask
     ZrkTrace("not logged");
 
     std::string text = ReadAll(log);
@@ -93,8 +93,8 @@ TEST_F(AppTest, LogCutsLongMessagesAndFoldsLineBreaks) {
 
 TEST_F(AppTest, ConsoleReporterPrintsByKind) {
     TestConsoleApp app;
-    ZrkErrorId(ZRK_FAIL, 402);
-    ZrkWarningId(402);
+    ZrkErrorId(ZRK_FAIL, MSG_CODE_FAILED);
+    ZrkWarningId(MSG_CODE_FAILED);
     ZrkInfo("info %s", "line");
     ZrkTrace("hidden trace");
     ZrkReport(ZRK_KIND_PROGRESS, 0, nullptr, "progress");
@@ -114,9 +114,9 @@ TEST_F(AppTest, ReportScopesTakeOverAndNest) {
         CRecordingScope outer;
         {
             CReportScope silent;  // drops, but the code still comes back
-            EXPECT_EQ(ZrkErrorId(ZRK_FAIL, 402), ZRK_FAIL);
+            EXPECT_EQ(ZrkErrorId(ZRK_FAIL, MSG_CODE_FAILED), ZRK_FAIL);
         }
-        EXPECT_EQ(ZrkErrorId(-57, 407, 12), -57);
+        EXPECT_EQ(ZrkErrorId(-57, MSG_CODE_ERROR_NUMBER, 12), -57);
         ASSERT_EQ(outer.entries.size(), 1u);
         EXPECT_EQ(outer.entries[0].kind, ZRK_KIND_ERROR);
         EXPECT_EQ(outer.entries[0].code, -57);
@@ -505,7 +505,7 @@ TEST_F(AppTest, StartProcessReportsFailuresAndWaitsForExitCodes) {
 
 TEST_F(AppTest, WizardCollectsErrorsAndShowsStatus) {
     TestWizardApp app;
-    ZrkErrorId(ZRK_FAIL, 402);
+    ZrkErrorId(ZRK_FAIL, MSG_CODE_FAILED);
     ZrkInfo("Copying");
     ASSERT_EQ(app.Errors().size(), 1u);
     EXPECT_EQ(app.Errors()[0].message, "operation failed");

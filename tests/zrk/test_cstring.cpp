@@ -468,7 +468,7 @@ TEST(CStringTest, FormatCutAtWorkBufferLimit) {
 
 TEST(CStringTest, FormatIdOfMissingMessageIsEmpty) {
     CString s("old");
-    EXPECT_EQ(s.FormatId(0x7FFF0001, 1, "x"), ZRK_INTERNAL);
+    EXPECT_EQ(s.FormatIdRaw(0x7FFF0001, 1, "x"), ZRK_INTERNAL);
     EXPECT_TRUE(s.IsEmpty());
 }
 

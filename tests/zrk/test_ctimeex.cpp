@@ -30,7 +30,7 @@ std::string Str(const CString& s) { return std::string(s.c_str()); }
 // The text a 572 report of LABEL about TEXT carries.
 std::string BadTextMessage(int label, const char* text) {
     CString expected;
-    expected.FormatId(572, ZrkFormatManager()->LabelText(label).c_str(), text);
+    expected.FormatId(MSG_BAD_TIME_TEXT, ZrkFormatManager()->LabelText(label).c_str(), text);
     return Str(expected);
 }
 
@@ -117,7 +117,7 @@ TEST(TimeCalendar, FromPartsRejectsWhatDoesNotExist) {
     EXPECT_TRUE(rec.entries.empty());
     EXPECT_EQ(err.msgId, 570);
     CString text;
-    text.FormatId(570);
+    text.FormatId(MSG_BAD_TIME_FIELDS);
     EXPECT_EQ(Str(err.message), Str(text));
 }
 
@@ -286,7 +286,7 @@ TEST(TimeFormat, BadPatternsFormatEmptyAndAreReportedOnce) {
             if (e.msgId != 571) continue;
             ++reported;
             CString expected;
-            expected.FormatId(571, c.letter, c.pattern);
+            expected.FormatId(MSG_BAD_PATTERN_LETTER, c.letter, c.pattern);
             EXPECT_EQ(e.text, Str(expected));
             EXPECT_EQ(e.code, ZRK_INTERNAL);
         }

@@ -165,13 +165,13 @@ TEST(ResourceImage, ProgramResourcesTakePrecedenceOverLinkedTexts) {
 
     EXPECT_EQ(ZrkLoadProgramResources(module), 0);
     EXPECT_FALSE(ZrkResourceImage().IsLoaded());
-    EXPECT_EQ(ZrkMessageText(402), "operation failed");
+    EXPECT_EQ(ZrkMessageText(MSG_CODE_FAILED), "operation failed");
 
     Bytes b = Image32();
     ASSERT_TRUE(WriteAll(resPath, std::string(b.begin(), b.end())));
     EXPECT_EQ(ZrkLoadProgramResources(module), 0);
     EXPECT_TRUE(ZrkResourceImage().IsLoaded());
-    EXPECT_EQ(ZrkMessageText(401), "out of memory");
+    EXPECT_EQ(ZrkMessageText(MSG_OUT_OF_MEMORY), "out of memory");
     CString text;
     EXPECT_FALSE(ZrkFindMessageText(402, &text));  // the file has no such text
     // The console program looks its texts up 64 lower.
@@ -183,7 +183,7 @@ TEST(ResourceImage, ProgramResourcesTakePrecedenceOverLinkedTexts) {
     ASSERT_TRUE(WriteAll(resPath, std::string(1000000, 'x')));
     EXPECT_EQ(ZrkLoadProgramResources(module), ZRK_FAIL);
     zrkos::Remove(resPath);
-    EXPECT_EQ(ZrkMessageText(402), "operation failed");
+    EXPECT_EQ(ZrkMessageText(MSG_CODE_FAILED), "operation failed");
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ int CSetupkitApp::RunApp() {
         verbHelp.Append(entry);
     }
     CParser top(CString(line.c_str(), verbAt));
-    ZRK_TRY(top.DeclareOption("-help", ZrkMessageText(528), ZRK_OPT_HIDDEN));
+    ZRK_TRY(top.DeclareOption("-help", ZrkMessageText(MSG_HELP_HELP), ZRK_OPT_HIDDEN));
     ZRK_TRY(top.DeclarePositional("verb", verbHelp, ZRK_VT_TEXT, ZRK_PARAM_OPTIONAL));
     ZRK_TRY(top.DeclarePositional("arguments", "The verb's options and parameters (setupkit <verb> -h)",
                                   ZRK_VT_TEXT, ZRK_PARAM_REST | ZRK_PARAM_OPTIONAL));
@@ -105,13 +105,13 @@ int CSetupkitApp::RunApp() {
     if (top.WasGiven("-help")) return top.Usage(false);
 
     if (verb.IsEmpty()) {
-        const int r = ZrkErrorId(ZRK_INTERNAL, 523, "verb");
+        const int r = ZrkErrorId(ZRK_INTERNAL, MSG_MISSING_ARGUMENT, "verb");
         top.Usage(false);
         return r;
     }
     for (const Verb& v : kVerbs)
         if (verb.CompareNoCase(v.name) == 0) return v.run(args);
-    const int r = ZrkErrorId(ZRK_FAIL, 525, verb.c_str());
+    const int r = ZrkErrorId(ZRK_FAIL, MSG_UNKNOWN_COMMAND, verb.c_str());
     top.Usage(false);
     return r;
 }

@@ -53,14 +53,6 @@
 
 namespace {
 
-// Messages of this file (the archive's own are 544 to 551).
-constexpr int kMsgNoNextVolume = 1130;   // s: the last volume given
-constexpr int kMsgNotContinued = 1131;   // ss: member, volume
-constexpr int kMsgBadValue = 521;        // ss: option, what was expected
-constexpr int kMsgBadMemberName = 546;   // s: name
-constexpr int kMsgMissing = 544;         // s: path
-constexpr int kMsgDamaged = 548;         // s: path
-
 CString WithSlash(const CString& dir) {
     if (dir.IsEmpty() || dir.EndsWith("\\") || dir.EndsWith("/")) return dir;
     return dir + "\\";
@@ -81,7 +73,7 @@ int CollectFiles(const CString& dir, const CString& prefix, std::vector<Member>*
         const bool isDir = item.EndsWith("\\");
         const CString name = prefix + CFile::FilePart(isDir ? CString(item.c_str(), item.Length() - 1) : item);
         // Also ends a directory loop (a link to a parent) on POSIX.
-        if (name.Length() > CArchive::kMaxNameLength) return ZrkErrorId(ZRK_FAIL, kMsgBadMemberName, name.c_str());
+        if (name.Length() > CArchive::kMaxNameLength) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_BAD_NAME, name.c_str());
         if (isDir)
             ZRK_TRY(CollectFiles(item, name + "\\", members));
         else
@@ -109,12 +101,12 @@ int SetupkitArchive(const char* args) {
 
     const CString base = parser.Text("base");
     if (base.Find('\\') >= 0 || base.Find('/') >= 0 || base.Find(':') >= 0)
-        return ZrkErrorId(ZRK_FAIL, kMsgBadValue, "base", "file name without directory");
+        return ZrkErrorId(ZRK_FAIL, MSG_BAD_VALUE, "base", "file name without directory");
     const int64_t limit = parser.Value("volume-size").Number();
     if (limit < CArchive::kMinVolumeLimit)
-        return ZrkErrorId(ZRK_FAIL, kMsgBadValue, "volume-size", "size of at least 2048 bytes");
+        return ZrkErrorId(ZRK_FAIL, MSG_BAD_VALUE, "volume-size", "size of at least 2048 bytes");
     const CString source = parser.Positional(0).Text();
-    if (!CFile::IsDirectory(source)) return ZrkErrorId(ZRK_FAIL, kMsgMissing, source.c_str());
+    if (!CFile::IsDirectory(source)) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_NO_FILE, source.c_str());
 
     std::vector<Member> members;
     ZRK_TRY(CollectFiles(WithSlash(source), CString(), &members));
@@ -220,9 +212,9 @@ public:
             m_volume = parser.Positional(i).Text();
             r = ExtractVolume(destDir, m_volume, &end);
             if (r == 0 && end && !m_pendingName.IsEmpty())
-                r = ZrkErrorId(ZRK_FAIL, kMsgNotContinued, m_pendingName.c_str(), m_volume.c_str());
+                r = ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_INCOMPLETE, m_pendingName.c_str(), m_volume.c_str());
         }
-        if (r == 0 && !end) r = ZrkErrorId(ZRK_FAIL, kMsgNoNextVolume, m_volume.c_str());
+        if (r == 0 && !end) r = ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_NEXT_MISSING, m_volume.c_str());
         if (r != 0) DropPending();
         return r;
     }
@@ -230,14 +222,14 @@ public:
     int OpenMemberOutput(const CArchiveEntry& e, const char* destDir) override {
         if (!m_pendingName.IsEmpty() &&
             (e.pieceOffset == 0 || e.name != m_pendingName || e.pieceOffset != m_pendingOffset)) {
-            const int r = ZrkErrorId(ZRK_FAIL, kMsgNotContinued, m_pendingName.c_str(), m_volume.c_str());
+            const int r = ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_INCOMPLETE, m_pendingName.c_str(), m_volume.c_str());
             DropPending();
             return r;
         }
         // Only the volume before may have begun a member.
         if (e.pieceOffset != 0 && m_pendingName.IsEmpty()) {
             const CString shown = m_verifyOnly ? e.name : CString(destDir) + e.name;
-            return ZrkErrorId(ZRK_PRIVILEGE, 550, shown.c_str());
+            return ZrkErrorId(ZRK_PRIVILEGE, MSG_ARCHIVE_NO_FIRST_PART, shown.c_str());
         }
         if (m_verifyOnly) return 0;
         return CArchive::OpenMemberOutput(e, destDir);
@@ -357,7 +349,7 @@ int SetupkitLzw(const char* args) {
         expander.Input().SetPath(in);
         expander.Output().SetPath(out);
         r = expander.Run();
-        if (r != 0 && !expander.Reported()) ZrkErrorId(r, kMsgDamaged, in.c_str());
+        if (r != 0 && !expander.Reported()) ZrkErrorId(r, MSG_ARCHIVE_DAMAGED, in.c_str());
     }
     if (r != 0 && CFile::IsFile(out) && CFile::Normalise(out) != CFile::Normalise(in)) CFile::RemoveFile(out);
     return r;

@@ -90,7 +90,7 @@ void CheckModifiers(const CStringList& values, const std::vector<CInfPlace>& pla
         }
         const auto at = static_cast<size_t>(i);
         const CInfPlace place = at < places.size() ? places[at] : CInfPlace();
-        for (const std::string& text : texts) ZrkWarningId(469, place.file.c_str(), place.line, text.c_str());
+        for (const std::string& text : texts) ZrkWarningId(MSG_CFG_MESSAGE_DIRECTIVE, place.file.c_str(), place.line, text.c_str());
     }
 }
 
@@ -99,7 +99,7 @@ void CheckPackageNames(const CInfDescription& desc, const CStringList& names, co
                        const CInfPlace& place) {
     for (int i = 0; i < names.Count(); ++i) {
         if (names[i].IsEmpty() || desc.FindPackage(names[i]) >= 0) continue;
-        ZrkWarningId(171, names[i].c_str(), key, place.file.c_str(), place.line);
+        ZrkWarningId(MSG_PACKAGE_NOT_DESCRIBED, names[i].c_str(), key, place.file.c_str(), place.line);
     }
 }
 

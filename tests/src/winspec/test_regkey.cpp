@@ -126,7 +126,7 @@ TEST_F(RegKeyTest, OpensByRootNameExactly) {
         if (c.result == 0) continue;
         ASSERT_EQ(rec.entries.size(), 1u) << c.path;
         CString expected;
-        expected.FormatId(23, c.path, static_cast<int>(c.error));
+        expected.FormatId(MSG_REG_OPEN, c.path, static_cast<int>(c.error));
         EXPECT_EQ(rec.entries[0].msgId, 23);
         EXPECT_EQ(rec.entries[0].code, ZRK_WINERR);
         EXPECT_EQ(rec.entries[0].text, S(expected));
@@ -359,9 +359,9 @@ TEST_F(RegKeyTest, SystemFailuresAreReportedOnce) {
         ASSERT_EQ(rec.entries.size(), 1u) << c.what;
         CString expected;
         if (c.name != nullptr) {
-            expected.FormatId(c.msgId, c.name, static_cast<int>(c.error));
+            expected.FormatIdRaw(c.msgId, c.name, static_cast<int>(c.error));
         } else {
-            expected.FormatId(c.msgId, static_cast<int>(c.error));
+            expected.FormatIdRaw(c.msgId, static_cast<int>(c.error));
         }
         EXPECT_EQ(rec.entries[0].msgId, c.msgId) << c.what;
         EXPECT_EQ(rec.entries[0].code, ZRK_WINERR) << c.what;
