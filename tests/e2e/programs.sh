@@ -9,17 +9,7 @@ WINE_RUN=$1
 BIN=$2
 SCRATCH=$3
 
-fails=0
-passes=0
-check() {  # check NAME CONDITION-RESULT DETAIL
-    if [ "$2" = 0 ]; then
-        passes=$((passes + 1))
-        echo "ok: $1"
-    else
-        fails=$((fails + 1))
-        echo "FAILED: $1 -- $3"
-    fi
-}
+. "$(dirname "$0")/../lib.sh"
 
 rm -rf "$SCRATCH"
 mkdir -p "$SCRATCH/good" "$SCRATCH/nores" "$SCRATCH/badres"
@@ -36,30 +26,29 @@ printf '[Debug]\r\nLogFileMask=7\r\nLogFileName=%s\r\n' "$logwin" > "$SCRATCH/go
 run() { out=$("$WINE_RUN" "$@" 2>&1); rc=$?; out=$(tr -d '\r' <<<"$out"); }
 
 run "$SCRATCH/good/quietinst.exe"
-check "quietinst starts and ends with 0" "$([ "$rc" = 0 ]; echo $?)" "exit $rc, output: $out"
+check "quietinst starts and ends with 0" "$(yes_if [ "$rc" = 0 ])" "exit $rc, output: $out"
 check "quietinst says that no driver is built in" \
-    "$(grep -q 'No installation driver is built into this program yet.' <<<"$out"; echo $?)" "output: $out"
+    "$(yes_if grep -q 'No installation driver is built into this program yet.' <<<"$out")" "output: $out"
 check "quietinst logs through its settings file" \
-    "$(grep -qP '^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}\t0\t4\tNo installation driver' "$SCRATCH/good/run.log" 2>/dev/null; echo $?)" \
+    "$(yes_if grep -qP '^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}\t0\t4\tNo installation driver' "$SCRATCH/good/run.log" 2>/dev/null)" \
     "log: $(cat "$SCRATCH/good/run.log" 2>&1)"
 
 "$WINE_RUN" "$SCRATCH/good/setup.exe" >/dev/null 2>&1; rc=$?
-check "setup starts and ends with 0" "$([ "$rc" = 0 ]; echo $?)" "exit $rc"
+check "setup starts and ends with 0" "$(yes_if [ "$rc" = 0 ])" "exit $rc"
 
 # -52 as a process exit status is 204 (the low byte).
 run "$SCRATCH/nores/quietinst.exe"
-check "quietinst without its resource file exits with -52" "$([ "$rc" = 204 ]; echo $?)" "exit $rc"
+check "quietinst without its resource file exits with -52" "$(yes_if [ "$rc" = 204 ])" "exit $rc"
 check "quietinst names the missing resource file" \
-    "$(grep -q 'ZRK: Unable to load resource file .*quietinst.res !' <<<"$out"; echo $?)" "output: $out"
+    "$(yes_if grep -q 'ZRK: Unable to load resource file .*quietinst.res !' <<<"$out")" "output: $out"
 
 "$WINE_RUN" "$SCRATCH/nores/setup.exe" >/dev/null 2>&1; rc=$?
-check "setup without its resource file exits with -52" "$([ "$rc" = 204 ]; echo $?)" "exit $rc"
+check "setup without its resource file exits with -52" "$(yes_if [ "$rc" = 204 ])" "exit $rc"
 
 run "$SCRATCH/badres/quietinst.exe"
-check "quietinst with a too large resource file exits with -52" "$([ "$rc" = 204 ]; echo $?)" "exit $rc"
+check "quietinst with a too large resource file exits with -52" "$(yes_if [ "$rc" = 204 ])" "exit $rc"
 check "quietinst names the damaged resource file" \
-    "$(grep -q 'ZRK: Unable to load resource file .*quietinst.res !' <<<"$out"; echo $?)" "output: $out"
+    "$(yes_if grep -q 'ZRK: Unable to load resource file .*quietinst.res !' <<<"$out")" "output: $out"
 
 rm -rf "$SCRATCH"
-echo "$passes passed, $fails failed"
-[ "$fails" = 0 ]
+finish
