@@ -13,6 +13,7 @@
 #include "zrk/cfile.h"
 #include "zrk/ctimeex.h"
 #include "zrk/os/os.h"
+#include "zrk/platform.h"
 #include "zrk/resfile.h"
 
 namespace {
@@ -298,34 +299,6 @@ CApp::~CApp() {
     if (g_app == this) g_app = nullptr;
 }
 
-CString CApp::HomeFromEnvironment(const char* drive, const char* path) {
-    // The drive is taken as its first two characters, followed by the path.
-    CString home;
-    if (drive) home.Assign(drive, static_cast<int>(strnlen(drive, 2)));
-    if (path) home.Append(path);
-    return home;
-}
-
-void CApp::PlatformFromVersion(uint32_t version, bool isWindows, int* platform, int* shell) {
-    if (!isWindows) {
-        *platform = PLATFORM_XWINDOW;
-        *shell = 95;
-        return;
-    }
-    const unsigned major = version & 0xFF;
-    if ((version & 0x80000000u) == 0) {
-        // Windows NT: version 4 and every later one has the Explorer shell.
-        *platform = PLATFORM_NT;
-        *shell = major >= 4 ? 95 : 31;
-    } else if (major >= 4) {
-        *platform = PLATFORM_WIN95;
-        *shell = 95;
-    } else {
-        *platform = PLATFORM_WIN32S;
-        *shell = 31;
-    }
-}
-
 int CApp::Init(const char* commandLine) {
     zrkos::QuietErrorBoxes();
     m_commandLine = commandLine ? commandLine : "";
@@ -334,19 +307,8 @@ int CApp::Init(const char* commandLine) {
     m_moduleBase = CFile::BaseName(m_modulePath);
     m_appName = m_moduleBase;
 
-    PlatformFromVersion(zrkos::Version(), zrkos::IsWindows(), &m_platform, &m_shell);
-
-    if (m_platform == PLATFORM_NT) {
-        CString drive, path;
-        zrkos::GetEnv("HOMEDRIVE", &drive);
-        zrkos::GetEnv("HOMEPATH", &path);
-        m_homeDir = HomeFromEnvironment(drive, path);
-    } else if (m_platform == PLATFORM_XWINDOW) {
-        CString home;
-        if (zrkos::GetEnv("HOME", &home) && !home.IsEmpty()) m_homeDir = zrkos::FullPath(home);
-    } else {
-        m_homeDir = zrkos::WindowsDir();
-    }
+    // The platform facts, once, for every part of the program.
+    ZrkSetPlatform(ZrkPlatformFromSystem());
 
     if (m_iniName.IsEmpty()) m_iniName = m_moduleBase + ".ini";
     m_settings.SetFile(m_iniName);

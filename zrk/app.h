@@ -8,6 +8,7 @@
 
 #include "zrk/cstring.h"
 #include "zrk/module.h"
+#include "zrk/platform.h"
 #include "zrk/profile.h"
 #include "zrk/report.h"
 #include "zrk/result.h"
@@ -86,13 +87,14 @@ public:
     void SetAppName(const char* name) { m_appName = name; }
     const CString& Title() const { return m_title; }
     const CString& Company() const { return m_company; }
-    const CString& HomeDir() const { return m_homeDir; }
+    // The platform facts the application put in force (zrk/platform.h).
+    const CString& HomeDir() const { return ZrkHomeDir(); }
     const CString& IniName() const { return m_iniName; }
     const CString& IniName2() const { return m_iniName2; }
     // Preset before Init to use another settings file name.
     void PresetIniName(const char* name) { m_iniName = name; }
-    int Platform() const { return m_platform; }
-    int ShellGeneration() const { return m_shell; }
+    int Platform() const { return ZrkPlatformKind(); }
+    int ShellGeneration() const { return ZrkShellGeneration(); }
     char ListSeparator() const { return m_listSeparator; }
     int ServiceFlag() const { return m_service; }
     const CString& LogFileName() const { return m_logFileName; }
@@ -108,11 +110,14 @@ public:
     bool ErrorsShown() const { return m_errorsShown; }
     void SetErrorsShown(bool shown) { m_errorsShown = shown; }
 
-    // Home directory from HOMEDRIVE and HOMEPATH (the drive taken as two
-    // characters), bounded whatever their lengths.
-    static CString HomeFromEnvironment(const char* drive, const char* path);
-    // Platform kind and shell generation from a GetVersion() value.
-    static void PlatformFromVersion(uint32_t version, bool isWindows, int* platform, int* shell);
+    // The platform service's computations (zrk/platform.h), as the
+    // application object offered them before.
+    static CString HomeFromEnvironment(const char* drive, const char* path) {
+        return ZrkHomeFromEnvironment(drive, path);
+    }
+    static void PlatformFromVersion(uint32_t version, bool isWindows, int* platform, int* shell) {
+        ZrkPlatformFromVersion(version, isWindows, platform, shell);
+    }
 
 protected:
     // The task body is the run operation.
@@ -130,14 +135,14 @@ private:
     CString m_commandLine;
     CString m_modulePath, m_moduleDir, m_moduleBase;
     CString m_appName, m_title, m_company;
-    CString m_homeDir, m_iniName, m_iniName2;
+    CString m_iniName, m_iniName2;
     CString m_logFileName;
     unsigned m_logFileMask = 0;
     unsigned m_logScreenMask = 7;
     bool m_logging = false;
     bool m_noTimer = false;
     bool m_errorsShown = false;
-    int m_platform = 0, m_shell = 31, m_service = 0;
+    int m_service = 0;
     char m_listSeparator = ',';
 };
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
-#include "zrk/app.h"
 #include "zrk/cfgstr.h"
 #include "zrk/os/os.h"
+#include "zrk/platform.h"
 #include "zrk/profile.h"
 #include "zrk/report.h"
 #include "zrk/result.h"
@@ -62,16 +62,6 @@ std::string StripQuotes(const std::string& s) {
 // Paths compare without regard to case where the file system does so.
 bool SamePath(const CString& a, const CString& b) {
     return zrkos::IsWindows() ? a.CompareNoCase(b) == 0 : a.Compare(b) == 0;
-}
-
-// The platform kind and shell generation of the running program.
-void PlatformOf(int* platform, int* shell) {
-    if (CApp* app = ZrkApp()) {
-        *platform = app->Platform();
-        *shell = app->ShellGeneration();
-        return;
-    }
-    CApp::PlatformFromVersion(zrkos::Version(), zrkos::IsWindows(), platform, shell);
 }
 
 // Whether a bare item written as TEXT would read back as another item: an
@@ -168,18 +158,18 @@ bool CCfgFile::IsDefined(const char* name, CString* value) const {
 }
 
 void CCfgFile::DefinePredefined() {
-    int platform = 0, shell = 31;
-    PlatformOf(&platform, &shell);
+    const int platform = ZrkPlatformKind();
+    const int shell = ZrkShellGeneration();
     const char* env = "";
     switch (platform) {
-        case CApp::PLATFORM_WIN32S: env = "WIN31"; break;
-        case CApp::PLATFORM_WIN95: env = "WIN95"; break;
-        case CApp::PLATFORM_NT: env = "WINNT"; break;
-        case CApp::PLATFORM_XWINDOW: env = "XWINDOW"; break;
+        case ZRK_WIN32S: env = "WIN31"; break;
+        case ZRK_WIN95: env = "WIN95"; break;
+        case ZRK_WINNT: env = "WINNT"; break;
+        case ZRK_XWINDOW: env = "XWINDOW"; break;
         default: break;
     }
     const char* look = env;
-    if (platform == CApp::PLATFORM_XWINDOW)
+    if (platform == ZRK_XWINDOW)
         look = "XWINDOWS";
     else if (shell == 31)
         look = "WIN31";
@@ -408,7 +398,16 @@ int CCfgFile::Directive(const CString& line, int* type, CString* value, CString*
         {"undef", D_UNDEF},             {"else", D_ELSE},       {"endif", D_ENDIF},   {"if", D_IF},
     };
     const std::string after = Trimmed(Str(line), 1);
-    CString text = Text(after);
+    // "ifdef" and "ifndef" are short for "if defined" and "if !defined":
+    // as a directive's keyword in any case, like every keyword, and in
+    // lower case wherever else they stand in the line.
+    std::string keyword = after;
+    if (StartsNoCase(keyword, "ifndef")) {
+        keyword.replace(0, 6, "if !defined");
+    } else if (StartsNoCase(keyword, "ifdef")) {
+        keyword.replace(0, 5, "if defined");
+    }
+    CString text = Text(keyword);
     text.Replace("ifdef", "if defined");
     text.Replace("ifndef", "if !defined");
     const std::string t = Str(text);

@@ -7,6 +7,7 @@
 #include "zrk/app.h"
 #include "zrk/cfile.h"
 #include "zrk/os/os.h"
+#include "zrk/platform.h"
 #include "zrk/result.h"
 
 namespace {
@@ -104,23 +105,6 @@ int CProfile::ReadKeys(CStringList& keys) const {
     return 0;
 }
 
-CString ZrkHomeDir() {
-    if (CApp* app = ZrkApp()) return app->HomeDir();
-    int platform = 0, shell = 0;
-    CApp::PlatformFromVersion(zrkos::Version(), zrkos::IsWindows(), &platform, &shell);
-    CString a, b;
-    if (platform == CApp::PLATFORM_NT) {
-        zrkos::GetEnv("HOMEDRIVE", &a);
-        zrkos::GetEnv("HOMEPATH", &b);
-        return CApp::HomeFromEnvironment(a, b);
-    }
-    if (platform == CApp::PLATFORM_XWINDOW) {
-        if (zrkos::GetEnv("HOME", &a) && !a.IsEmpty()) return zrkos::FullPath(a);
-        return CString();
-    }
-    return zrkos::WindowsDir();
-}
-
 CString ZrkModuleDir() {
     if (CApp* app = ZrkApp()) return app->ModuleDir();
     return CFile::DirPart(zrkos::ModulePath());
@@ -130,7 +114,7 @@ int ZrkSearchSettingsFile(const char* name, CString* found) {
     if (!name || !*name) return ZRK_FAIL;
     CString candidates[5];
     candidates[0] = zrkos::FullPath(name);
-    CString home = ZrkHomeDir();
+    const CString& home = ZrkHomeDir();
     if (!home.IsEmpty()) candidates[1] = CFile::Join(home, name);
     CString cfgDir;
     if (zrkos::GetEnv("ZRKCFGDIR", &cfgDir) && !cfgDir.IsEmpty()) candidates[2] = CFile::Join(cfgDir, name);

@@ -39,7 +39,6 @@ private:
 // ZRKCFGDIR, the program's directory and its parent. 0 with the path found,
 // or -52.
 int ZrkSearchSettingsFile(const char* name, CString* found);
-// The application's home directory (computed from the environment when no
-// application exists) and the program's directory, with trailing separator.
-CString ZrkHomeDir();
+// The program's directory, with trailing separator. (The home directory is
+// one of the platform facts, ZrkHomeDir() in zrk/platform.h.)
 CString ZrkModuleDir();
