@@ -5,6 +5,8 @@
 
 #include "zrk/os/os.h"
 
+std::string Str(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
+
 CString TempRoot() {
     CString dir;
     if (zrkos::GetEnv("TMP", &dir) && !dir.IsEmpty() && zrkos::Exists(dir)) return zrkos::FullPath(dir);

@@ -40,6 +40,14 @@ struct MsgIdGuard {
     int saved;
 };
 
+// A report as one line of a log: every line break (CR LF, a bare LF, a lone
+// CR) becomes the two characters backslash and "n".
+void FoldLineBreaks(CString& text) {
+    text.Replace("\r\n", "\\n", true);
+    text.Replace("\n", "\\n", true);
+    text.Replace("\r", "\\n", true);
+}
+
 }  // namespace
 
 // ---- reporting --------------------------------------------------------------
@@ -167,6 +175,16 @@ int g_verbose = -1;
 void ZrkForgetVerboseSetting() { g_verbose = -1; }
 
 int ZrkInternalError(const char* file, int line) {
+    // An internal error raised while one is being reported (its text missing
+    // from the loaded messages, a formatting limit) is not reported again:
+    // every report would raise the next one.
+    static thread_local bool t_reporting = false;
+    if (t_reporting) return ZRK_INTERNAL;
+    struct Reporting {
+        Reporting() { t_reporting = true; }
+        ~Reporting() { t_reporting = false; }
+    } reporting;
+
     // "Verbose" is read once and kept for the life of the process.
     int& verbose = g_verbose;
     if (verbose < 0) {
@@ -181,7 +199,14 @@ int ZrkInternalError(const char* file, int line) {
         }
     }
     if (verbose == 0) return ZRK_INTERNAL;
-    return ZrkErrorId(ZRK_INTERNAL, MSG_INTERNAL_ERROR, file, line);
+    CString format;
+    if (ZrkFindMessageText(MSG_INTERNAL_ERROR, &format))
+        return ZrkErrorId(ZRK_INTERNAL, MSG_INTERNAL_ERROR, file, line);
+    // A resource file without the text (an empty or a foreign one) still
+    // gets the report, in the words the message has in every program.
+    MsgIdGuard id(MSG_INTERNAL_ERROR);
+    return ZrkReportText(ZRK_KIND_ERROR, ZRK_INTERNAL, nullptr,
+                         CString::Printf("Internal error in %s, line %d", file, line));
 }
 
 // ---- tasks --------------------------------------------------------------------
@@ -360,7 +385,7 @@ int CApp::LogWrite(int kind, int code, const CTimeEx& time, const char*, const c
         text = text.Left(2048).ToString();
         text.Append("...");
     }
-    text.Replace("\r\n", "\\n", true);
+    FoldLineBreaks(text);
 
     CString stamp = time.Format("%4Y/%2M/%2D %2H:%2N:%2.3S");
     CTextFile log;
@@ -469,7 +494,9 @@ int CWizardApp::ScreenReport(int kind, int code, const CTimeEx& time, const char
             CTextFile trace;
             r = trace.Open(TraceFileName(), "a", false);
             if (r == 0) {
-                trace.WriteFormat("%s\t%s\n", time.Format("DateTime").c_str(), message);
+                CString line(message);
+                FoldLineBreaks(line);
+                trace.WriteFormat("%s\t%s\n", time.Format("DateTime").c_str(), line.c_str());
                 r = trace.Close(false);
             }
         }

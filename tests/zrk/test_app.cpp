@@ -1,15 +1,17 @@
 // The application object: report dispatch, the log writer, screen
-// reporters, settings, final error report, tasks, modules, processes.
+// reporters, settings, internal errors, final error report, tasks, modules,
+// processes.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <regex>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "testutil.h"
 #include "zrk/app.h"
 #include "zrk/os/os.h"
+#include "zrk/platform.h"
 #include "zrk/resfile.h"
 #include "zrk/timer.h"
 
@@ -18,8 +20,7 @@ namespace {
 class TestConsoleApp : public CConsoleApp {
 public:
     std::string printed;
-    int runResult = 0;
-    int RunApp() override { return runResult; }
+    int RunApp() override { return 0; }
 
 protected:
     void PrintLine(const char* text) override { printed += text; }
@@ -41,6 +42,15 @@ protected:
     ScratchDir scratch;
 };
 
+// The lines of a log: (kind, message) of each.
+std::vector<std::pair<std::string, std::string>> LogLines(const std::string& text) {
+    std::regex line(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}\t0\t(\d+)\t([^\r\n]*)\r?\n)");
+    std::vector<std::pair<std::string, std::string>> seen;
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+        seen.emplace_back((*it)[1], (*it)[2]);
+    return seen;
+}
+
 TEST_F(AppTest, LogLinesHaveTheTimeSourceKindAndMessage) {
     TestConsoleApp app;
     CString log = scratch.Path("app.log");
@@ -53,42 +63,44 @@ TEST_F(AppTest, LogLinesHaveTheTimeSourceKindAndMessage) {
     ZrkTrace("not logged");
 
     std::string text = ReadAll(log);
-    std::regex line(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}\t0\t(\d+)\t([^\r\n]*)\r\n)");
-    std::vector<std::pair<std::string, std::string>> seen;
-    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
-        seen.emplace_back((*it)[1], (*it)[2]);
+    auto seen = LogLines(text);
     ASSERT_EQ(seen.size(), 2u) << text;
-    EXPECT_EQ(seen[0].first, "1");
-    EXPECT_EQ(seen[0].second, "operation failed");
-    EXPECT_EQ(seen[1].first, "4");
-    EXPECT_EQ(seen[1].second, "copied 3 files");
+    EXPECT_EQ(seen[0], std::make_pair(std::string("1"), std::string("operation failed")));
+    EXPECT_EQ(seen[1], std::make_pair(std::string("4"), std::string("copied 3 files")));
 }
 
-TEST_F(AppTest, LogCutsLongMessagesAndFoldsLineBreaks) {
-    TestConsoleApp app;
-    CString log = scratch.Path("cut.log");
+// One report is one line of the log and of the wizard's trace file,
+// whatever line breaks its text holds; the log cuts long messages.
+TEST_F(AppTest, OneReportIsOneLogLine) {
+    TestWizardApp app;
+    app.SetAppName(CString::Printf("zrktrace%d", static_cast<int>(zrkos::TickCount() % 100000)));
+    app.SetLogging(true);
+    const CString log = scratch.Path("cut.log"), trace = app.TraceFileName();
     app.SetLogFileName(log);
-    app.SetLogFileMask(ZRK_KIND_QVTLOG);
+    app.SetLogFileMask(ZRK_KIND_TRACE);
     struct Case {
         std::string message;
-        std::string logged;
+        std::string logged;  // in both files unless cut
     } cases[] = {
-        {std::string(3000, 'a'), std::string(2048, 'a') + "..."},
+        {"first\r\nsecond", "first\\nsecond"},
+        {"usage:\n  -a\n  -b\n", "usage:\\n  -a\\n  -b\\n"},  // the program's own texts use LF
+        {"lone\rCR", "lone\\nCR"},
+        {"\n\r\r\n", "\\n\\n\\n"},
         {std::string(2049, 'b'), std::string(2048, 'b') + "..."},
         {std::string(2048, 'c'), std::string(2048, 'c')},
-        {"first\r\nsecond", "first\\nsecond"},
-        {"lone\nLF stays", "lone\r\nLF stays"},  // written as text: LF becomes CR LF
     };
     for (const Case& c : cases) {
         zrkos::Remove(log);
-        ZrkReportText(64, 0, nullptr, c.message.c_str());
-        std::string text = ReadAll(log);
-        size_t tab = text.rfind('\t');
-        ASSERT_NE(tab, std::string::npos) << c.message.substr(0, 20);
-        EXPECT_EQ(text.substr(tab + 1), c.logged + "\r\n") << c.message.substr(0, 20);
+        zrkos::Remove(trace);
+        ZrkTrace("%s", c.message.c_str());
+        auto seen = LogLines(ReadAll(log));
+        ASSERT_EQ(seen.size(), 1u) << c.message.substr(0, 20);
+        EXPECT_EQ(seen[0].second, c.logged);
+        if (c.message.size() >= 2048) continue;
+        std::string traced = ReadAll(trace);
+        EXPECT_EQ(traced.substr(traced.find('\t') + 1), c.logged + "\r\n");
     }
-    // The log-only group never reaches the screen.
-    EXPECT_EQ(app.printed, "");
+    zrkos::Remove(trace);
 }
 
 TEST_F(AppTest, ConsoleReporterPrintsByKind) {
@@ -98,6 +110,7 @@ TEST_F(AppTest, ConsoleReporterPrintsByKind) {
     ZrkInfo("info %s", "line");
     ZrkTrace("hidden trace");
     ZrkReport(ZRK_KIND_PROGRESS, 0, nullptr, "progress");
+    ZrkReport(64, 0, nullptr, "log only");
     EXPECT_EQ(app.printed, "operation failed\nWarning: operation failed\ninfo line\n");
     EXPECT_TRUE(app.ErrorsShown());
 
@@ -120,7 +133,7 @@ TEST_F(AppTest, ReportScopesTakeOverAndNest) {
         ASSERT_EQ(outer.entries.size(), 1u);
         EXPECT_EQ(outer.entries[0].kind, ZRK_KIND_ERROR);
         EXPECT_EQ(outer.entries[0].code, -57);
-        EXPECT_EQ(outer.entries[0].msgId, 407);
+        EXPECT_EQ(outer.entries[0].msgId, MSG_CODE_ERROR_NUMBER);
         EXPECT_EQ(outer.entries[0].text, "error 12");
     }
     EXPECT_EQ(app.printed, "");
@@ -136,6 +149,7 @@ TEST_F(AppTest, FinalErrorReport) {
         {ZRK_CANCEL, false, ""},
         {ZRK_ABANDON, false, ""},
         {ZRK_FAIL, false, "Operation failed\n"},
+        {ZRK_INTERNAL, false, "Internal error\n"},
         {-77, false, "Error -77\n"},
         {ZRK_FAIL, true, ""},
     };
@@ -146,14 +160,8 @@ TEST_F(AppTest, FinalErrorReport) {
         EXPECT_EQ(app.printed, c.printed) << c.code;
         EXPECT_FALSE(app.ErrorsShown());
     }
-}
-
-TEST_F(AppTest, CodeTexts) {
-    EXPECT_EQ(ZrkCodeText(0, true), "");
-    EXPECT_EQ(ZrkCodeText(ZRK_FAIL, true), "Operation failed");
     EXPECT_EQ(ZrkCodeText(ZRK_FAIL, false), "operation failed");
-    EXPECT_EQ(ZrkCodeText(ZRK_INTERNAL, true), "Internal error");
-    EXPECT_EQ(ZrkCodeText(12345, true), "Error 12345");
+    EXPECT_EQ(ZrkCodeText(0, true), "");
 }
 
 TEST_F(AppTest, PlatformFromVersion) {
@@ -188,49 +196,40 @@ TEST_F(AppTest, HomeDirectoryFromEnvironmentIsBounded) {
     EXPECT_EQ(home.Length(), 2 + 5000);
 }
 
-// Settings read through Init from a file found in one of the places.
-class SettingsTest : public AppTest {
-protected:
-    void WriteIni(const char* path, const char* text) { ASSERT_TRUE(WriteAll(path, text)); }
-};
-
-TEST_F(SettingsTest, DefaultsWithoutASettingsFile) {
+// Settings read through Init, with and without a settings file.
+TEST_F(AppTest, SettingsAndTheirDefaults) {
     zrkos::SetEnv("ZRKCFGDIR", scratch.Dir());
-    TestConsoleApp app;
-    app.PresetIniName("zrk-no-such-settings.ini");
-    EXPECT_EQ(app.Init(""), 0);
-    EXPECT_EQ(app.LogFileMask(), 0u);
-    EXPECT_EQ(app.LogScreenMask(), 7u);
-    // The settings file is then named after ZRKCFGDIR.
-    EXPECT_EQ(app.Settings().File(), scratch.Path("zrk-no-such-settings.ini"));
-    EXPECT_TRUE(app.LogFileName().EndsWith(".log"));
+    ASSERT_TRUE(WriteAll(scratch.Path("zrkset.ini"),
+                         "[Debug]\r\nLogFileMask=3\r\nLogScreenMask=12abc\r\nQvtLog=1\r\nLogFileName=x.log\r\n"
+                         "[Option]\r\nService=5\r\n"));
+    struct Case {
+        const char* ini;
+        unsigned fileMask, screenMask;
+        int service;
+    } cases[] = {
+        {"zrk-no-such-settings.ini", 0, 7, 0},
+        {"zrkset.ini", 3u | 0x1E0u, 12, 5},  // "12abc" reads as 12
+    };
+    for (const Case& c : cases) {
+        TestConsoleApp app;
+        app.PresetIniName(c.ini);
+        EXPECT_EQ(app.Init("a b"), 0);
+        EXPECT_EQ(app.LogFileMask(), c.fileMask) << c.ini;
+        EXPECT_EQ(app.LogScreenMask(), c.screenMask) << c.ini;
+        EXPECT_EQ(app.ServiceFlag(), c.service) << c.ini;
+        EXPECT_EQ(app.CommandLine(), "a b");
+        // Found or not, the settings file is named after ZRKCFGDIR.
+        EXPECT_EQ(app.Settings().File(), scratch.Path(c.ini));
+        ZrkStopModules(false);
+    }
     zrkos::SetEnv("ZRKCFGDIR", nullptr);
-    ZrkStopModules(false);
 }
 
-TEST_F(SettingsTest, ValuesAndQvtLog) {
-    zrkos::SetEnv("ZRKCFGDIR", scratch.Dir());
-    WriteIni(scratch.Path("zrkset.ini"),
-             "[Debug]\r\nLogFileMask=3\r\nLogScreenMask=12abc\r\nQvtLog=1\r\nLogFileName=x.log\r\n"
-             "[Option]\r\nService=5\r\n");
-    TestConsoleApp app;
-    app.PresetIniName("zrkset.ini");
-    EXPECT_EQ(app.Init("a b"), 0);
-    EXPECT_EQ(app.LogFileMask(), 3u | 0x1E0u);
-    EXPECT_EQ(app.LogScreenMask(), 12u);  // "12abc" reads as 12
-    EXPECT_EQ(app.LogFileName(), "x.log");
-    EXPECT_EQ(app.ServiceFlag(), 5);
-    EXPECT_EQ(app.CommandLine(), "a b");
-    zrkos::SetEnv("ZRKCFGDIR", nullptr);
-    ZrkStopModules(false);
-}
-
-TEST_F(SettingsTest, ProfileReadWriteAndIntegers) {
+TEST_F(AppTest, ProfileReadWriteAndIntegers) {
     CProfile profile(scratch.Path("p.ini"), "Sec");
     EXPECT_EQ(profile.WriteText("Name", "value"), 0);
     EXPECT_EQ(profile.WriteInt("Count", -42), 0);
     EXPECT_EQ(profile.WriteText("Bad", "abc"), 0);
-    EXPECT_EQ(profile.GetText("Name"), "value");
     EXPECT_EQ(profile.GetText("name"), "value");  // keys ignore case
     EXPECT_EQ(profile.GetInt("Count", 0), -42);
     int result = 0;
@@ -240,9 +239,7 @@ TEST_F(SettingsTest, ProfileReadWriteAndIntegers) {
 
     CStringList keys;
     EXPECT_EQ(profile.ReadKeys(keys), 0);
-    ASSERT_EQ(keys.Count(), 3);
-    EXPECT_EQ(keys[0], "Name");
-    EXPECT_EQ(keys[2], "Bad");
+    EXPECT_EQ(Str(keys.Join(",")), "Name,Count,Bad");
 
     EXPECT_EQ(profile.DeleteKey("Name"), 0);
     EXPECT_EQ(profile.GetText("Name", "gone"), "gone");
@@ -250,57 +247,31 @@ TEST_F(SettingsTest, ProfileReadWriteAndIntegers) {
     EXPECT_EQ(profile.GetInt("Count", 1), 1);
 }
 
-TEST_F(SettingsTest, SearchFindsEachPlaceInOrder) {
-    // The current directory, the home directory and ZRKCFGDIR are set up in
-    // scratch directories; each place wins over the later ones.
+TEST_F(AppTest, SettingsSearchFindsEachPlaceInOrder) {
+    // The current directory, the home directory, ZRKCFGDIR, the program's
+    // directory and its parent, each winning over the later ones: the file
+    // is put in each place from the last to the first.
     ScratchDir cwd, home, cfg;
     const char* name = "zrk-search-test.ini";
     CString savedCwd = zrkos::CurrentDir();
-    CString savedHome, savedDrive, savedPath;
-    bool hadHome = zrkos::GetEnv("HOME", &savedHome);
-    bool hadDrive = zrkos::GetEnv("HOMEDRIVE", &savedDrive);
-    bool hadPath = zrkos::GetEnv("HOMEPATH", &savedPath);
     ASSERT_EQ(zrkos::ChangeDir(cwd.Dir()), 0);
-    if (zrkos::IsWindows()) {
-        zrkos::SetEnv("HOMEDRIVE", CString(home.Dir().c_str(), 2));
-        zrkos::SetEnv("HOMEPATH", home.Dir().c_str() + 2);
-    } else {
-        zrkos::SetEnv("HOME", home.Dir());
-    }
+    ZrkPlatformFacts facts = ZrkPlatform();
+    facts.home = home.Dir();
+    CPlatformScope platform(facts);
     zrkos::SetEnv("ZRKCFGDIR", cfg.Dir());
 
     CString found;
     EXPECT_NE(ZrkSearchSettingsFile(name, &found), 0);
-    WriteIni(cfg.Path(name), "");
-    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
-    EXPECT_EQ(found.CompareNoCase(cfg.Path(name)), 0) << found.c_str();
-    WriteIni(home.Path(name), "");
-    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
-    EXPECT_EQ(found.CompareNoCase(home.Path(name)), 0) << found.c_str();
-    WriteIni(cwd.Path(name), "");
-    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
-    EXPECT_EQ(found.CompareNoCase(cwd.Path(name)), 0) << found.c_str();
-
-    // The program's directory and its parent come last.
-    zrkos::Remove(cwd.Path(name));
-    zrkos::Remove(home.Path(name));
-    zrkos::Remove(cfg.Path(name));
-    CString moduleDir = ZrkModuleDir();
-    CString inModule = moduleDir + name;
-    WriteIni(inModule, "");
-    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
-    EXPECT_EQ(found.CompareNoCase(inModule), 0) << found.c_str();
-    zrkos::Remove(inModule);
-    CString parent = zrkos::FullPath(moduleDir + "..\\" + name);
-    WriteIni(parent, "");
-    EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
-    EXPECT_EQ(found.CompareNoCase(parent), 0) << found.c_str();
-    zrkos::Remove(parent);
+    const CString places[] = {zrkos::FullPath(ZrkModuleDir() + "..\\" + name), ZrkModuleDir() + name,
+                              cfg.Path(name), home.Path(name), cwd.Path(name)};
+    for (const CString& place : places) {
+        ASSERT_TRUE(WriteAll(place, "")) << place.c_str();
+        EXPECT_EQ(ZrkSearchSettingsFile(name, &found), 0);
+        EXPECT_EQ(found.CompareNoCase(place), 0) << found.c_str() << " for " << place.c_str();
+    }
+    for (const CString& place : places) zrkos::Remove(place);
 
     zrkos::ChangeDir(savedCwd);
-    zrkos::SetEnv("HOME", hadHome ? savedHome.c_str() : nullptr);
-    zrkos::SetEnv("HOMEDRIVE", hadDrive ? savedDrive.c_str() : nullptr);
-    zrkos::SetEnv("HOMEPATH", hadPath ? savedPath.c_str() : nullptr);
     zrkos::SetEnv("ZRKCFGDIR", nullptr);
 }
 
@@ -318,15 +289,15 @@ TEST_F(AppTest, InternalErrorsAreSilentUnlessVerbose) {
     CProfile debug(scratch.Path("verbose.ini"), "Debug");
     ASSERT_EQ(debug.WriteText("Verbose", "1"), 0);
     ZrkForgetVerboseSetting();
+    const std::string where = std::string("Internal error in ") + __FILE__ + ", line ";
     {
         CRecordingScope rec;
         const int line = __LINE__ + 1;
         EXPECT_EQ(ZRK_INTERNAL_ERROR(), ZRK_INTERNAL);
         ASSERT_EQ(rec.entries.size(), 1u);
-        EXPECT_EQ(rec.entries[0].msgId, 415);
+        EXPECT_EQ(rec.entries[0].msgId, MSG_INTERNAL_ERROR);
         EXPECT_EQ(rec.entries[0].code, ZRK_INTERNAL);
-        EXPECT_NE(rec.entries[0].text.find("test_app.cpp"), std::string::npos) << rec.entries[0].text;
-        EXPECT_NE(rec.entries[0].text.find(std::to_string(line)), std::string::npos) << rec.entries[0].text;
+        EXPECT_EQ(rec.entries[0].text, where + std::to_string(line));
     }
     // The value is kept: changing the file does not matter any more.
     ASSERT_EQ(debug.WriteText("Verbose", "0"), 0);
@@ -336,6 +307,24 @@ TEST_F(AppTest, InternalErrorsAreSilentUnlessVerbose) {
         EXPECT_EQ(rec.Count(), 1);
     }
     EXPECT_EQ(app.Settings().Section(), "Option");  // the application's section is left alone
+
+    // Loaded texts without the internal error's own (an empty resource
+    // file): the report still comes, once, in its usual words; a text
+    // missing from them is one such report.
+    ZrkResourceImage().Assign("", 0);
+    {
+        CRecordingScope rec;
+        const int line = __LINE__ + 1;
+        EXPECT_EQ(ZRK_INTERNAL_ERROR(), ZRK_INTERNAL);
+        EXPECT_EQ(ZrkMessageText(MSG_CODE_FAILED), "");
+        ZrkReleaseProgramResources();
+        ASSERT_EQ(rec.entries.size(), 2u);
+        EXPECT_EQ(rec.entries[0].msgId, MSG_INTERNAL_ERROR);
+        EXPECT_EQ(rec.entries[0].code, ZRK_INTERNAL);
+        EXPECT_EQ(rec.entries[0].text, where + std::to_string(line));
+        EXPECT_EQ(rec.entries[1].msgId, MSG_INTERNAL_ERROR);
+        EXPECT_NE(rec.entries[1].text.find("resfile.cpp"), std::string::npos) << rec.entries[1].text;
+    }
     ZrkForgetVerboseSetting();
 }
 
