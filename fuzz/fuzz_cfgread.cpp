@@ -8,25 +8,16 @@
 // until the end or the first error; nothing may crash, hang or overflow.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
+#include "fuzz_files.h"
 #include "zrk/cfgfile.h"
 #include "zrk/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const unsigned char control = data[0];
-    std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
-    std::string include;
-    const size_t marker = input.find("\n@@@\n");
-    if (marker != std::string::npos) {
-        include = input.substr(marker + 5);
-        input.resize(marker + 1);
-    }
-
     CCfgMemoryFiles files;
-    files[CFile::Normalise("fuzzmain.cfg").c_str()] = input;
-    files[CFile::Normalise("inc.cfg").c_str()] = include;
+    FuzzSplitFiles(data, size, "fuzzmain.cfg", "inc.cfg", &files);
 
     CReportScope quiet;  // bad input is reported; drop the reports
     CCfgFile cfg;

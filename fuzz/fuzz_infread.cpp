@@ -10,12 +10,13 @@
 // a program image for its version resource.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
+#include "fuzz_files.h"
 #include "src/infstruc/filever.h"
 #include "src/infstruc/reader.h"
 #include "src/infstruc/records.h"
 #include "zrk/cfgfile.h"
+#include "zrk/platform.h"
 #include "zrk/report.h"
 
 namespace {
@@ -58,24 +59,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InfFileVersionOfImage(data, size, &version);
     if (size == 0) return 0;
 
-    const int platform = data[0] % 3 + 1;
-    std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
-    std::string include;
-    const size_t marker = input.find("\n@@@\n");
-    if (marker != std::string::npos) {
-        include = input.substr(marker + 5);
-        input.resize(marker + 1);
-    }
+    CPlatformScope platform(data[0] % 3 + 1);
     CCfgMemoryFiles files;
-    files[CFile::Normalise("fuzz.inf").c_str()] = input;
-    files[CFile::Normalise("inc.inf").c_str()] = include;
+    FuzzSplitFiles(data, size, "fuzz.inf", "inc.inf", &files);
 
     CCfgFile reader;
     InfPrepareReader(reader);
     reader.SetMemoryFiles(&files);
     if (reader.OpenRelative("fuzz.inf") != 0) return 0;
     CInfDescription desc;
-    InfReadDescription(reader, desc, nullptr, platform);
+    InfReadDescription(reader, desc);
     reader.Close(false);
     UseDescription(desc);
     return 0;

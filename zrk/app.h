@@ -52,8 +52,6 @@ private:
 
 class CApp : public CTask {
 public:
-    enum Platform { PLATFORM_WIN32S = 1, PLATFORM_WIN95 = 2, PLATFORM_NT = 3, PLATFORM_XWINDOW = 4 };
-
     CApp();
     ~CApp() override;
     CApp(const CApp&) = delete;

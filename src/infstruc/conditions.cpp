@@ -5,9 +5,9 @@
 #include "src/infstruc/reader.h"
 #include "src/infstruc/records.h"
 #include "src/infstruc/variables.h"
-#include "zrk/app.h"
 #include "zrk/cfgfile.h"
 #include "zrk/cfile.h"
+#include "zrk/platform.h"
 
 namespace {
 
@@ -38,11 +38,10 @@ bool PathExists(CString path) {
 bool InfIsExpression(const char* text, CString* expression) {
     const char* p = text ? text : "";
     while (ZrkIsSpace(static_cast<unsigned char>(*p))) ++p;
+    // Any text that begins with the two letters is an expression, whatever
+    // follows them: "ifdefined(X)" tests X, and "iffy.dat" is the expression
+    // "fy.dat" (which the syntax check refuses), never a path.
     if (Lower(p[0]) != 'i' || Lower(p[1]) != 'f') return false;
-    // "if" is a word of its own: "iffy.dat" and "if.ini" are paths.
-    const char next = p[2];
-    if (next != '\0' && !ZrkIsSpace(static_cast<unsigned char>(next)) && next != '(' && next != '!')
-        return false;
     if (expression) {
         *expression = p + 2;
         expression->Trim();
@@ -92,31 +91,29 @@ int EvaluateEntryCondition(const CSetRecord* set, const char* text, int* result)
                                 result);
 }
 
-bool InfArchiAllows(const char* archi, int platform) {
+bool InfArchiAllows(const char* archi) {
     CString word(archi ? archi : "");
     word.Trim();
-    return !(word.CompareNoCase("WIN32") == 0 && InfPlatform(platform) == CApp::PLATFORM_WIN32S);
+    return !(word.CompareNoCase("WIN32") == 0 && ZrkPlatformKind() == ZRK_WIN32S);
 }
 
-int IsSetApplicableOn(const CSetRecord& set, int platform, int* result) {
+int IsSetApplicable(const CSetRecord& set, int* result) {
     *result = 0;
     int holds = 0;
     ZRK_TRY(EvaluateTest(set, &set, &holds));
     if (!holds) return 0;
-    if (!InfArchiAllows(set.Archi(), platform)) return 0;
+    if (!InfArchiAllows(set.Archi())) return 0;
     *result = 1;
     return 0;
 }
 
-int IsSetApplicable(const CSetRecord& set, int* result) { return IsSetApplicableOn(set, set.Platform(), result); }
-
-bool KeepPlatformFile(const char* word, int platform) {
+bool KeepPlatformFile(const char* word) {
     CString w(word ? word : "");
     w.Trim();
     if (w.IsEmpty()) return true;
-    const int kind = InfPlatform(platform);
-    if (w.CompareNoCase("WIN95") == 0 || w.CompareNoCase("!WINNT") == 0) return kind == CApp::PLATFORM_WIN95;
-    if (w.CompareNoCase("WINNT") == 0 || w.CompareNoCase("!WIN95") == 0) return kind == CApp::PLATFORM_NT;
+    const int kind = ZrkPlatformKind();
+    if (w.CompareNoCase("WIN95") == 0 || w.CompareNoCase("!WINNT") == 0) return kind == ZRK_WIN95;
+    if (w.CompareNoCase("WINNT") == 0 || w.CompareNoCase("!WIN95") == 0) return kind == ZRK_WINNT;
     return false;
 }
 

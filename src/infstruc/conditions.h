@@ -3,10 +3,10 @@
 // A condition text is empty (true), an expression of the configuration
 // language introduced by the word "if" in any case ("IF defined(CLIENT)",
 // "if(defined(A) | defined(B))"), or, for a record's "TEST" only, a path that
-// must exist after variable expansion. The word "if" must stand alone: it is
-// followed by a blank, "(", "!" or the end of the text, so that "iffy.dat" is
-// a path. The condition after "#" of an entry is only ever an expression;
-// other text there counts as true.
+// must exist after variable expansion. Every text whose first two letters
+// are "if" is an expression: "ifdefined(X)" is "defined(X)", and "iffy.dat"
+// is the expression "fy.dat", a syntax error. The condition after "#" of an
+// entry is only ever an expression; other text there counts as true.
 #pragma once
 
 #include "zrk/cstring.h"
@@ -41,16 +41,15 @@ int EvaluateTest(const CInfRecord& record, const CSetRecord* set, int* result);
 int EvaluateEntryCondition(const CSetRecord* set, const char* text, int* result);
 // The set's own "TEST" and its "ARCHI" against the platform kind.
 int IsSetApplicable(const CSetRecord& set, int* result);
-// The same with the platform kind given (1..4; 0: the running one).
-int IsSetApplicableOn(const CSetRecord& set, int platform, int* result);
 
-// "ARCHI": only "WIN32" (any case) restricts a set, to kinds other than 1.
-bool InfArchiAllows(const char* archi, int platform);
+// "ARCHI": only "WIN32" (any case) restricts a set, to platform kinds other
+// than 1.
+bool InfArchiAllows(const char* archi);
 
 // The platform word after a shared library's file name: empty keeps the file
-// everywhere, "WIN95" and "!WINNT" on kind 2, "WINNT" and "!WIN95" on kind 3,
-// any other word nowhere. PLATFORM 0 is the running kind.
-bool KeepPlatformFile(const char* word, int platform = 0);
+// everywhere, "WIN95" and "!WINNT" on platform kind 2, "WINNT" and "!WIN95"
+// on kind 3, any other word nowhere.
+bool KeepPlatformFile(const char* word);
 
 // An entry's value split at its last "#": DATA receives the value before it
 // (one trailing "," removed, trimmed), CONDITION the text after it (trimmed,

@@ -44,8 +44,7 @@ namespace {
 // blocks read into records, anything else is unexpected.
 class CTopLevelConsumer : public CCfgConsumer {
 public:
-    CTopLevelConsumer(CInfDescription& desc, CSetRecord* externalSet, int platform)
-        : m_desc(desc), m_external(externalSet), m_platform(platform) {}
+    CTopLevelConsumer(CInfDescription& desc, CSetRecord* externalSet) : m_desc(desc), m_external(externalSet) {}
 
 protected:
     int SetKey(CCfgFile& cfg, const CString& key, const CString& value) override {
@@ -63,7 +62,7 @@ protected:
         if (keyword.CompareNoCase("SET") == 0) {
             // An external package's sets add to the set being installed.
             if (m_external) return ReadRecord(*m_external, cfg);
-            auto set = std::make_unique<CSetRecord>(m_platform);
+            auto set = std::make_unique<CSetRecord>();
             ZRK_TRY(ReadRecord(*set, cfg));
             return m_desc.sets.Add(std::move(set));
         }
@@ -82,7 +81,6 @@ private:
 
     CInfDescription& m_desc;
     CSetRecord* m_external;
-    int m_platform;
 };
 
 }  // namespace
@@ -92,8 +90,8 @@ void InfPrepareReader(CCfgFile& reader) {
     reader.SetMacroExpansion(true);
 }
 
-int InfReadDescription(CCfgFile& reader, CInfDescription& desc, CSetRecord* externalSet, int platform) {
-    CTopLevelConsumer consumer(desc, externalSet, platform);
+int InfReadDescription(CCfgFile& reader, CInfDescription& desc, CSetRecord* externalSet) {
+    CTopLevelConsumer consumer(desc, externalSet);
     return consumer.Consume(reader, true);
 }
 
@@ -105,7 +103,7 @@ int InfLoadDescription(const char* path, CInfDescription& desc, const CInfReadOp
     // After the open, so that a symbol given here may replace a predefined one.
     for (int i = 0; i < options.defineNames.Count(); ++i)
         reader.Define(options.defineNames[i], i < options.defineValues.Count() ? options.defineValues[i].c_str() : "");
-    int result = InfReadDescription(reader, desc, externalSet, options.platform);
+    int result = InfReadDescription(reader, desc, externalSet);
     ZRK_KEEP(result, reader.Close(result == 0));
     return result;
 }

@@ -45,9 +45,6 @@ public:
 
 // How a description is read.
 struct CInfReadOptions {
-    // The platform kind that platform words are decided for (0: the running
-    // one).
-    int platform = 0;
     // Symbols defined in the reader after it is opened (VALUES may be
     // shorter: missing values are empty).
     CStringList defineNames;
@@ -60,11 +57,10 @@ void InfPrepareReader(CCfgFile& reader);
 
 // Reads the items of READER (already open) up to its end into DESC,
 // appending. With EXTERNALSET every "SET" block is read into that set,
-// adding to it (the description of an external package). PLATFORM as in
-// CInfReadOptions. Reading stops at the first failure, whose status is
-// returned; the record being read then is not added.
-int InfReadDescription(CCfgFile& reader, CInfDescription& desc, CSetRecord* externalSet = nullptr,
-                       int platform = 0);
+// adding to it (the description of an external package). Reading stops at
+// the first failure, whose status is returned; the record being read then is
+// not added.
+int InfReadDescription(CCfgFile& reader, CInfDescription& desc, CSetRecord* externalSet = nullptr);
 
 // Opens PATH with a reader prepared by InfPrepareReader, defines the
 // options' symbols, reads it into DESC and closes it. The first failure's

@@ -312,7 +312,7 @@ int CDllRecord::SetKey(const CString& key, const CString& value) {
         name.Trim();
         // A value without a file name ("FILE = , WINNT") names nothing to
         // copy; it would otherwise stand for the directory itself.
-        if (!name.IsEmpty() && KeepPlatformFile(word, m_platform)) {
+        if (!name.IsEmpty() && KeepPlatformFile(word)) {
             m_files.Add(name);
         } else {
             ++m_dropped;
@@ -395,9 +395,7 @@ int CSetRecord::SetKey(const CString& key, const CString& value) {
         // could be expanded. An empty value changes nothing.
         if (value.IsEmpty()) return 0;
         CString path(value);
-        CInfVarContext context = InfVarContextOf(this);
-        context.platform = m_platform;
-        ExpandVariables(context, path, false);
+        ExpandVariables(this, path, false);
         m_destDir = path;
     } else if (Is(key, "REBOOT")) {
         m_reboot = value;
@@ -431,7 +429,7 @@ int CSetRecord::ReadBlock(CCfgFile& reader, const CString& word, const CString& 
     if (Is(word, "REG")) return ReadInto(m_reg, std::make_unique<CRegRecord>(value), reader);
     if (Is(word, "SERVICE")) return ReadInto(m_services, std::make_unique<CServiceRecord>(), reader);
     if (Is(word, "RENAME")) return ReadInto(m_renames, std::make_unique<CRenameRecord>(), reader);
-    if (Is(word, "DLL")) return ReadInto(m_dll, std::make_unique<CDllRecord>(m_platform), reader);
+    if (Is(word, "DLL")) return ReadInto(m_dll, std::make_unique<CDllRecord>(), reader);
     if (Is(word, "RUN")) return ReadInto(m_run, std::make_unique<CRunRecord>(), reader);
     if (Is(word, "FONT")) return ReadInto(m_fonts, std::make_unique<CFontRecord>(), reader);
     if (Is(word, "PGM")) return ReadInto(m_pgm, std::make_unique<CPgmRecord>(), reader);

@@ -262,9 +262,6 @@ private:
 // kind (decided while reading).
 class CDllRecord : public CInfRecord {
 public:
-    // PLATFORM: the kind the platform words are decided for (0: the running
-    // one).
-    explicit CDllRecord(int platform = 0) : m_platform(platform) {}
     int Kind() const override { return INF_DLL; }
     int SetKey(const CString& key, const CString& value) override;
 
@@ -279,7 +276,6 @@ private:
     CString m_to, m_belongTo;
     bool m_testFirstOnly = false;
     CStringList m_files;
-    int m_platform;
     int m_dropped = 0;
 };
 
@@ -342,9 +338,7 @@ int FindPgmItem(const CInfList<CPgmRecord>& items, const char* title);
 
 class CSetRecord : public CInfRecord {
 public:
-    // PLATFORM: the kind that platform words of its "DLL" blocks are
-    // decided for (0: the running one).
-    explicit CSetRecord(int platform = 0) : m_platform(platform) {}
+    CSetRecord() = default;
     CSetRecord(const CSetRecord& other) = default;
     CSetRecord& operator=(const CSetRecord& other) = default;
     int Kind() const override { return INF_SET; }
@@ -406,8 +400,6 @@ public:
     CInfList<CRunRecord>& Programs() { return m_run; }
     const CInfList<CRunRecord>& Programs() const { return m_run; }
 
-    int Platform() const { return m_platform; }
-
 private:
     CString m_appName, m_internalName, m_shortName, m_archi, m_comment;
     CString m_destDir, m_reboot, m_mainGroup, m_groupInUse;
@@ -422,7 +414,6 @@ private:
     CInfList<CServiceRecord> m_services;
     CInfList<CPgmRecord> m_pgm;
     CInfList<CRunRecord> m_run;
-    int m_platform;
 };
 
 // Appends a registry record made from PATH and the parallel lists NAMES and

@@ -8,8 +8,8 @@
 
 #include "src/infstruc/infreg.h"
 #include "src/infstruc/records.h"
-#include "zrk/app.h"
 #include "zrk/os/os.h"
+#include "zrk/platform.h"
 #include "zrk/report.h"
 
 namespace {
@@ -51,7 +51,7 @@ bool SplitRegistryReference(const CString& name, CString* keyPath, CString* valu
 
 // The value of the variable NAME (trimmed). Every source is tried while the
 // value is still empty; the first failing status is kept.
-int LookUp(const CInfVarContext& context, int platform, const CString& name, CString* value) {
+int LookUp(const CInfVarContext& context, const CString& name, CString* value) {
     value->Empty();
     if (name.IsEmpty()) return 0;  // "$$": no lookup may take "" for a default value
     if (name.CompareNoCase("User") == 0) {
@@ -65,18 +65,19 @@ int LookUp(const CInfVarContext& context, int platform, const CString& name, CSt
         return 0;
     }
     if (name.CompareNoCase("SystemDrive") == 0) {
-        if (platform == CApp::PLATFORM_WIN32S || platform == CApp::PLATFORM_WIN95) {
+        const int kind = ZrkPlatformKind();
+        if (kind == ZRK_WIN32S || kind == ZRK_WIN95) {
             CString dir;
             ZRK_TRY(WindowsDirectory(&dir));
             *value = CString(dir.c_str(), dir.Length() < 2 ? dir.Length() : 2);
             return 0;
         }
-        return GetEnvironmentValue("SystemDrive", value, true, true, platform);
+        return GetEnvironmentValue("SystemDrive", value, true, true);
     }
     if (name.CompareNoCase("TCPPort") == 0) {
         return value->Format("%u", context.tcpPort);
     }
-    int result = GetEnvironmentValue(name, value, true, true, platform);
+    int result = GetEnvironmentValue(name, value, true, true);
     if (value->IsEmpty()) ZRK_KEEP(result, InfRegistryRead(kCurrentVersionKey, name, value));
     CString keyPath, valueName;
     if (value->IsEmpty() && SplitRegistryReference(name, &keyPath, &valueName))
@@ -86,14 +87,6 @@ int LookUp(const CInfVarContext& context, int platform, const CString& name, CSt
 
 }  // namespace
 
-int InfPlatform(int platform) {
-    if (platform >= CApp::PLATFORM_WIN32S && platform <= CApp::PLATFORM_XWINDOW) return platform;
-    if (CApp* app = ZrkApp()) return app->Platform();
-    int kind = 0, shell = 0;
-    CApp::PlatformFromVersion(zrkos::Version(), zrkos::IsWindows(), &kind, &shell);
-    return kind;
-}
-
 CString InfDirectoryForm(const char* text) {
     if (!text || !*text) return CString();
     const CString full = zrkos::FullPath(text);
@@ -102,24 +95,23 @@ CString InfDirectoryForm(const char* text) {
     return slash < 0 ? CString() : CString(full.c_str(), slash);
 }
 
-int GetEnvironmentValue(const char* name, CString* value, bool system, bool fallback, int platform) {
+int GetEnvironmentValue(const char* name, CString* value, bool system, bool fallback) {
     value->Empty();
     if (!name || !*name) return 0;
     int result = 0;
-    const int kind = InfPlatform(platform);
-    if (kind == CApp::PLATFORM_NT) {
+    const bool nt = ZrkPlatformKind() == ZRK_WINNT;
+    if (nt) {
         // The system environment key always exists on Windows NT: not opening
         // it is a failure. The user's key may be missing: nothing then.
         result = InfRegistryRead(system ? kSystemEnvironmentKey : kUserEnvironmentKey, name, value, system);
     }
-    if (value->IsEmpty() && (fallback || kind != CApp::PLATFORM_NT)) {
+    if (value->IsEmpty() && (fallback || !nt)) {
         if (!zrkos::GetEnv(name, value)) value->Empty();
     }
     return result;
 }
 
 int ExpandVariables(const CInfVarContext& context, CString& text, bool shortNames) {
-    const int platform = InfPlatform(context.platform);
     // The text before the first "$" never changes again: it goes to DONE.
     // The rest waits in PENDING, stored back to front so that a value is put
     // in front of it by appending; each value is then scanned again in place.
@@ -153,7 +145,7 @@ int ExpandVariables(const CInfVarContext& context, CString& text, bool shortName
         pending.resize(rest);
 
         CString value;
-        ZRK_KEEP(status, LookUp(context, platform, name, &value));
+        ZRK_KEEP(status, LookUp(context, name, &value));
         if (shortNames && !value.IsEmpty()) {
             CString shortForm;
             if (zrkos::QueryShortPath(value, &shortForm) == 0)
@@ -178,7 +170,6 @@ CInfVarContext InfVarContextOf(const CSetRecord* set) {
     if (set) {
         context.user = set->DestDir();
         context.tcpPort = set->TcpPort();
-        context.platform = set->Platform();
     }
     return context;
 }

@@ -4,8 +4,8 @@
 //   $User$         the set's destination directory (as a directory)
 //   $Windows$      the Windows directory (as a directory)
 //   $System$       the Windows system directory (as a directory)
-//   $SystemDrive$  "C:" from the Windows directory on kinds 1 and 2, the
-//                  environment variable on kind 3
+//   $SystemDrive$  "C:" from the Windows directory on platform kinds 1 and
+//                  2, the environment variable on the others
 //   $TCPPort$      the set's TCP port in decimal
 //   $name$         the environment (registry environment first on kind 3),
 //                  then the value "name" under
@@ -33,13 +33,9 @@ constexpr int kInfMaxExpandedLength = 1 << 20;
 struct CInfVarContext {
     CString user;          // destination directory, "$User$"
     unsigned tcpPort = 0;  // "$TCPPort$"
-    int platform = 0;      // platform kind 1..4; 0: the running one (CApp::Platform())
 };
 
-// PLATFORM when it is a platform kind (1..4), otherwise the running one.
-int InfPlatform(int platform);
-
-// The context of SET (nullptr: an empty context on the running platform).
+// The context of SET (nullptr: an empty context).
 CInfVarContext InfVarContextOf(const CSetRecord* set);
 
 // Expands every variable of TEXT in place. SHORTNAMES converts each
@@ -53,11 +49,10 @@ int ExpandVariables(const CSetRecord* set, CString& text, bool shortNames);
 // environment (HKLM ...\Session Manager\Environment) is read, otherwise the
 // user's (HKCU\Environment); the registry is read only on platform kind 3.
 // With FALLBACK an empty result is then taken from the process environment
-// (on kinds other than 3 the process environment is the only source).
-// PLATFORM 0 means the running kind. A registry key that cannot be opened
-// gives its status (reported); a missing key or value is an empty value.
-int GetEnvironmentValue(const char* name, CString* value, bool system, bool fallback,
-                        int platform = 0);
+// (on kinds other than 3 the process environment is the only source). A
+// registry key that cannot be opened gives its status (reported); a missing
+// key or value is an empty value.
+int GetEnvironmentValue(const char* name, CString* value, bool system, bool fallback);
 
 // Rule for directories: TEXT made absolute; an existing directory, or a text
 // ending in "\", gives that path without the final "\", anything else the

@@ -6,9 +6,10 @@
 //
 // The description is read with macro expansion on and environment
 // variables counting as symbols; conditions are checked as when the
-// installer reads them, and platform words of shared libraries are decided
-// for the chosen platform kind (1 Win32s, 2 Windows 95, 3 Windows NT; by
-// default the running one, or 3 where there is no Windows). After a
+// installer reads them, standing on the chosen platform kind (1 Win32s, 2
+// Windows 95, 3 Windows NT; by default the running one, or 3 where there is
+// no Windows): its platform words, "ARCHI", the predefined symbols and the
+// variables are decided for that kind. After a
 // successful read the entries are checked further: the modifier parts of
 // profile and registry entries (warnings 145 and 146, passed on with the
 // entry's place) and the package names that sets and packages refer to
@@ -34,6 +35,7 @@
 #include "zrk/app.h"
 #include "zrk/cfile.h"
 #include "zrk/parsers.h"
+#include "zrk/platform.h"
 #include "zrk/report.h"
 #include "zrk/result.h"
 
@@ -151,8 +153,8 @@ void PrintPackage(const CPackage& package) {
     }
 }
 
-void PrintSet(int number, const CSetRecord& set, int platform) {
-    const bool allowed = InfArchiAllows(set.Archi(), platform);
+void PrintSet(int number, const CSetRecord& set) {
+    const bool allowed = InfArchiAllows(set.Archi());
     Line(2, CString::Printf("%d. %s (%s, short name %s): %s", number, Shown(set.AppName()).c_str(),
                             Shown(set.InternalName()).c_str(), Shown(set.ShortName()).c_str(),
                             allowed ? "applicable" : "not applicable"));
@@ -183,9 +185,8 @@ void PrintSet(int number, const CSetRecord& set, int platform) {
 // Every value of SET with its variables expanded.
 class CExpandedPrinter {
 public:
-    CExpandedPrinter(const CSetRecord& set, int platform, const CString* user) {
+    CExpandedPrinter(const CSetRecord& set, const CString* user) {
         m_context = InfVarContextOf(&set);
-        m_context.platform = platform;
         if (user) m_context.user = *user;
         // The destination is a directory even before it exists, as the
         // session keeps the one the user chose.
@@ -299,16 +300,13 @@ int SetupkitCheck(const char* args) {
     ZRK_TRY(parser.DeclarePositional("file", "The description to check (setup.inf)", ZRK_VT_TEXT));
     ZRK_TRY(parser.Parse());
 
-    int platform = 3;
-    if (parser.WasGiven("platform")) {
-        platform = static_cast<int>(parser.Value("platform").Number()) + 1;
-    } else if (ZrkApp() && ZrkApp()->Platform() >= 1 && ZrkApp()->Platform() <= 3) {
-        platform = ZrkApp()->Platform();
-    }
+    int platform = ZrkPlatformKind() <= ZRK_WINNT ? ZrkPlatformKind() : ZRK_WINNT;
+    if (parser.WasGiven("platform")) platform = static_cast<int>(parser.Value("platform").Number()) + 1;
+    // The description is read, and its values expanded, as on that kind.
+    CPlatformScope standOn(platform);
     const CString path = parser.Positional(0).Text();
 
     CInfReadOptions options;
-    options.platform = platform;
     for (int i = 0; i < parser.ValueCount("D"); ++i) {
         CString name = parser.Text("D", i);
         CString value;
@@ -340,10 +338,9 @@ int SetupkitCheck(const char* args) {
         // Expansion failures are diagnostics of the check as well.
         CReportScope scope(&counter);
         for (int i = 0; i < desc.sets.Count(); ++i) {
-            PrintSet(i + 1, desc.sets[i], platform);
+            PrintSet(i + 1, desc.sets[i]);
             if (parser.WasGiven("expand")) {
-                CExpandedPrinter printer(desc.sets[i], platform,
-                                         parser.WasGiven("user") ? &parser.Text("user") : nullptr);
+                CExpandedPrinter printer(desc.sets[i], parser.WasGiven("user") ? &parser.Text("user") : nullptr);
                 printer.Print(desc.sets[i]);
             }
         }

@@ -1,6 +1,6 @@
 // Records of the install description: the key tables read from text, the
 // diagnostics of unexpected entries with file and line, entry modifiers,
-// detection rules, package sizes, group items, record lists that own their
+// detection rules, packages, group items, record lists that own their
 // records, and the version resources that detection rules read.
 #include "src/infstruc/records.h"
 
@@ -11,17 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "scratch_registry.h"
 #include "src/infstruc/conditions.h"
 #include "src/infstruc/filever.h"
 #include "src/infstruc/reader.h"
 #include "testutil.h"
 #include "zrk/cfgfile.h"
 #include "zrk/os/os.h"
+#include "zrk/platform.h"
 #include "zrk/report.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -29,9 +28,9 @@ std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size
 
 std::string Join(const CStringList& list) { return S(list.Join("|")); }
 
-// Reads TEXT as the description "t.inf" (and "inc.inf" for includes) from
-// memory, deciding platform words for PLATFORM.
-int ReadText(const std::string& text, CInfDescription& desc, int platform = 3, const std::string& include = "") {
+// Reads TEXT as the description "t.inf" (and INCLUDE as "inc.inf") from
+// memory.
+int ReadText(const std::string& text, CInfDescription& desc, const std::string& include = "") {
     CCfgMemoryFiles files;
     files[CFile::Normalise("t.inf").c_str()] = text;
     files[CFile::Normalise("inc.inf").c_str()] = include;
@@ -39,16 +38,16 @@ int ReadText(const std::string& text, CInfDescription& desc, int platform = 3, c
     InfPrepareReader(cfg);
     cfg.SetMemoryFiles(&files);
     int r = cfg.OpenRelative("t.inf");
-    if (r == 0) r = InfReadDescription(cfg, desc, nullptr, platform);
+    if (r == 0) r = InfReadDescription(cfg, desc);
     cfg.Close(false);
     return r;
 }
 
 // The set of "{ SET" BODY "}", which must read without a report.
-CSetRecord ReadSet(const std::string& body, int platform = 3) {
+CSetRecord ReadSet(const std::string& body) {
     CRecordingScope rec;
     CInfDescription desc;
-    const int r = ReadText("{ SET\n" + body + "}\n", desc, platform);
+    const int r = ReadText("{ SET\n" + body + "}\n", desc);
     EXPECT_EQ(r, 0) << body << rec.LastText();
     EXPECT_EQ(rec.Count(), 0) << body << rec.LastText();
     if (desc.sets.Count() != 1) {
@@ -61,15 +60,17 @@ CSetRecord ReadSet(const std::string& body, int platform = 3) {
 // "t.inf", line N as the reader's messages write it.
 std::string At(int line) { return S(CFile::Normalise("t.inf")) + "\", line " + std::to_string(line); }
 
+// Each kind's keys through its table: text, flag, "Y" and list keys, the
+// rules of the keys that do more, and unknown keys ignored.
 TEST(Records, KeyTables) {
     using Field = std::function<std::string(const CSetRecord&)>;
     const Field dllFlag = [](const CSetRecord& s) { return std::to_string(s.DllRecords()[0].TestFirstOnly()); };
     const Field ask = [](const CSetRecord& s) { return std::to_string(s.Programs()[0].Ask()); };
     const Field regNames = [](const CSetRecord& s) { return Join(s.RegRecords()[0].Names()); };
-    const Field iniKeys = [](const CSetRecord& s) {
-        return Join(s.IniRecords()[0].Keys()) + "=" + Join(s.IniRecords()[0].Values());
+    const Field ini = [](const CSetRecord& s) {
+        const CIniRecord& r = s.IniRecords()[0];
+        return S(r.Section()) + ":" + Join(r.Keys()) + "=" + Join(r.Values());
     };
-    const Field section = [](const CSetRecord& s) { return S(s.IniRecords()[0].Section()); };
     const Field service = [](const CSetRecord& s) {
         const CServiceRecord& r = s.Services()[0];
         return S(r.Name()) + "|" + S(r.DisplayName()) + "|" + S(r.BinaryPath()) + "|" + std::to_string(r.AutoStart());
@@ -81,12 +82,16 @@ TEST(Records, KeyTables) {
     };
     const Field run = [](const CSetRecord& s) {
         const CRunRecord& r = s.Programs()[0];
-        return S(r.Comment()) + "|" + S(r.Name()) + "|" + S(r.Command()) + "|" + std::to_string(r.Ask());
+        return S(r.Comment()) + "|" + S(r.Name()) + "|" + S(r.Command());
     };
-    const Field maximal = [](const CSetRecord& s) { return Join(s.Maximal()) + "=" + Join(s.DetectionRules()); };
-    const Field names = [](const CSetRecord& s) {
+    const Field set = [](const CSetRecord& s) {
         return S(s.AppName()) + "|" + S(s.InternalName()) + "|" + S(s.ShortName()) + "|" + S(s.Archi()) + "|" +
-               S(s.Comment()) + "|" + S(s.Reboot());
+               S(s.Comment()) + "|" + S(s.Reboot()) + "|" + S(s.MainGroup()) + "|" + S(s.GroupInUse()) + "|" +
+               std::to_string(s.TcpPort()) + "|" + S(s.DestDir());
+    };
+    const Field lists = [](const CSetRecord& s) {
+        return Join(s.Maximal()) + "=" + Join(s.DetectionRules()) + ";" + Join(s.Minimal()) + ";" +
+               Join(s.RegSvr32()) + ";" + Join(s.UserEnv()) + ";" + Join(s.SystemEnv());
     };
     struct Case {
         const char* body;
@@ -96,122 +101,60 @@ TEST(Records, KeyTables) {
         {"{ DLL\nTESTFIRSTONLY = 1\n}\n", &dllFlag, "1"},
         {"{ DLL\nTESTFIRSTONLY = yes\n}\n", &dllFlag, "0"},  // no digits
         {"{ DLL\ntestfirstonly = -3\n}\n", &dllFlag, "1"},
-        {"{ DLL\nTESTFIRSTONLY = 0x1\n}\n", &dllFlag, "0"},
         {"{ DLL\nTO = x\n}\n", &dllFlag, "0"},
         {"{ RUN\nASK = y\n}\n", &ask, "1"},
-        {"{ RUN\nASK = Y\n}\n", &ask, "1"},
         {"{ RUN\nASK = N\n}\n", &ask, "0"},
         {"{ RUN\nASK = yes\n}\n", &ask, "0"},  // only the letter itself
         {"{ RUN\nNAME = a.exe\n}\n", &ask, "1"},  // no ASK: ask
-        {"{ RUN\nCOMMENT = Run it?\nname = a.exe\nCmd = -x\nUNKNOWN = 1\n}\n", &run, "Run it?|a.exe|-x|1"},
-        {"{ REG HKEY_CURRENT_USER\\X\n(Default) = v\n}\n", &regNames, ""},
-        {"{ REG HKEY_CURRENT_USER\\X\n(default) = v\n}\n", &regNames, "(default)"},
-        {"{ REG HKEY_CURRENT_USER\\X\nB = 1\nA = 2\n(Default) = 3\n}\n", &regNames, "B|A|"},
-        {"{ INI a.ini\n(Default) = v\n}\n", &iniKeys, "(Default)=v"},
-        {"{ INI a.ini\nB = 2\nSection = s\nA = 1, U # if defined(X)\n}\n", &iniKeys, "B|A=2|1, U # if defined(X)"},
-        {"{ INI a.ini\nsection = x\n}\n", &section, "x"},
-        {"{ INI a.ini\nSECTION = x\n}\n", &section, "x"},
-        {"{ INI a.ini\nSECTION = first\nK = v\nSECTION = second\n}\n", &section, "second"},
+        {"{ RUN\nCOMMENT = Run it?\nname = a.exe\nCmd = -x\nUNKNOWN = 1\n}\n", &run, "Run it?|a.exe|-x"},
+        {"{ REG HKEY_CURRENT_USER\\X\nB = 1\n(default) = 2\n(Default) = 3\n}\n", &regNames, "B|(default)|"},
+        {"{ INI a.ini\n(Default) = v\nsection = first\nSECTION = second\n}\n", &ini, "second:(Default)=v"},
         {"{ SERVICE\nNAME = svc\nDISPLAYNAME = Service\nFULLBINNAME = $User$\\s.exe\nAUTOSTART = 1\n}\n", &service,
          "svc|Service|$User$\\s.exe|1"},
-        {"{ SERVICE\nAUTOSTART = no\n}\n", &service, "|||0"},
         {"{ PGM\nGROUP = G\nFILENAME = f\nICONAME = i\nDESC = d\nCMD = c\nWDIR = w\nSKEY = k\nOTHER = o\n}\n", &pgm,
          "G|f|i|d|c|w|k"},
-        {"MAXIMAL =  A , HKEY_LOCAL_MACHINE\\S , V , 1.0 , a.dll \nMAXIMAL = B\nMAXIMAL = C,\n", &maximal,
-         "A|B|C=HKEY_LOCAL_MACHINE\\S , V , 1.0 , a.dll||"},
+        // APPDEFAULTPATH is expanded when read, with the port read before it;
+        // MAINGROUP is also the group in use.
         {"APPNAME = App\nINTERNALNAME = APP\nAPPSHORTNAME = AP\nARCHI = win32\nAPPCOMMENT = c\nREBOOT = r\n"
-         "NOSUCHKEY = 1\n",
-         &names, "App|APP|AP|win32|c|r"},
+         "MAINGROUP = Main\nTCPPORT = 8080\nAPPDEFAULTPATH = C:/Apps/$TCPPort$\nNOSUCHKEY = 1\n",
+         &set, "App|APP|AP|win32|c|r|Main|Main|8080|C:\\Apps\\8080"},
+        {"MAXIMAL =  A , HKEY_LOCAL_MACHINE\\S , V , 1.0 , a.dll \nMAXIMAL = B\nMAXIMAL = C,\nMINIMAL = A\n"
+         "REGSVR32 = a.dll # if nothing((\nSETUSERENV = U, 1 # if defined(A)\nSETSYSENV = V, 2\n",
+         &lists, "A|B|C=HKEY_LOCAL_MACHINE\\S , V , 1.0 , a.dll||;A;a.dll # if nothing((;U, 1 # if defined(A);V, 2"},
     };
     for (const Case& c : cases) {
-        const CSetRecord set = ReadSet(c.body);
+        const CSetRecord read = ReadSet(c.body);
         if (::testing::Test::HasFailure()) return;
-        EXPECT_EQ((*c.field)(set), c.expected) << c.body;
+        EXPECT_EQ((*c.field)(read), c.expected) << c.body;
     }
-}
-
-TEST(Records, SetKeysAndLists) {
-    const CSetRecord set = ReadSet(
-        "MAINGROUP = Main Group\n"
-        "TCPPORT = 8080\n"
-        "APPDEFAULTPATH = C:/Apps/$TCPPort$\n"
-        "MINIMAL = A\nMINIMAL = B\n"
-        "REGSVR32 = $System$\\a.dll # if nothing((\n"  // no condition here
-        "SETUSERENV = U, 1 # if defined(A)\n"
-        "SETSYSENV = V, 2\nSETSYSENV = W, 3\n"
-        "TEST = if defined(B)\n");
-    EXPECT_EQ(S(set.MainGroup()), "Main Group");
-    EXPECT_EQ(S(set.GroupInUse()), "Main Group");
-    EXPECT_EQ(set.TcpPort(), 8080);
-    // Expanded when read, with the port read before it.
-    EXPECT_EQ(S(set.DestDir()), "C:\\Apps\\8080");
-    EXPECT_EQ(Join(set.Minimal()), "A|B");
-    EXPECT_EQ(Join(set.RegSvr32()), "$System$\\a.dll # if nothing((");
-    EXPECT_EQ(Join(set.UserEnv()), "U, 1 # if defined(A)");
-    EXPECT_EQ(Join(set.SystemEnv()), "V, 2|W, 3");
-    EXPECT_EQ(S(set.TestText()), "if defined(B)");
-    EXPECT_EQ(set.SourceLine(), 11);
-    EXPECT_EQ(S(set.SourceFile()), S(CFile::Normalise("t.inf")));
-
-    // The session's own fields start empty and are writable.
-    CSetRecord copy = set;
-    copy.SetGroupInUse("Other");
-    copy.SetDestDir("D:\\x");
-    EXPECT_EQ(S(copy.MainGroup()), "Main Group");
-    EXPECT_EQ(S(set.GroupInUse()), "Main Group");
-    EXPECT_EQ(set.SelectedMaximal().Count() + set.SelectedMinimal().Count() + set.ConditionSymbols().Count(), 0);
-
-    // An empty destination leaves the field as it was.
+    // The one key with an initial value, and an empty destination leaving
+    // the field as it was.
+    EXPECT_TRUE(CRunRecord().Ask());
     CSetRecord direct;
     ASSERT_EQ(direct.SetKey("APPDEFAULTPATH", "C:\\App"), 0);
     ASSERT_EQ(direct.SetKey("APPDEFAULTPATH", ""), 0);
     EXPECT_EQ(S(direct.DestDir()), "C:\\App");
 }
 
-TEST(Records, ConstructionDefaults) {
-    const CSetRecord set = ReadSet("{ INI a\n}\n{ REG k\n}\n{ SERVICE\n}\n{ RENAME\n}\n{ DLL\n}\n{ RUN\n}\n"
-                                   "{ FONT\n}\n{ PGM\n}\n");
-    EXPECT_EQ(set.TcpPort(), 0);
-    EXPECT_TRUE(set.DestDir().IsEmpty() && set.MainGroup().IsEmpty() && set.Archi().IsEmpty());
-    EXPECT_EQ(set.Maximal().Count() + set.Minimal().Count() + set.UserEnv().Count(), 0);
-    ASSERT_EQ(set.IniRecords().Count(), 1);
-    EXPECT_EQ(S(set.IniRecords()[0].File()), "a");
-    EXPECT_TRUE(set.IniRecords()[0].Section().IsEmpty());
-    EXPECT_EQ(S(set.RegRecords()[0].Path()), "k");
-    EXPECT_FALSE(set.Services()[0].AutoStart());
-    EXPECT_TRUE(set.Renames()[0].OldPath().IsEmpty() && set.Renames()[0].NewPath().IsEmpty());
-    EXPECT_FALSE(set.DllRecords()[0].TestFirstOnly());
-    EXPECT_TRUE(set.Programs()[0].Ask());
-    EXPECT_TRUE(set.Fonts()[0].FileName().IsEmpty() && set.Fonts()[0].FontName().IsEmpty());
-    EXPECT_TRUE(set.PgmItems()[0].Title().IsEmpty());
-    for (int i = 0; i < 1; ++i) EXPECT_TRUE(set.RegRecords()[i].TestText().IsEmpty());
-}
-
-TEST(Records, PlatformWordsOfSharedLibraries) {
+TEST(Records, PlatformWordsOfSharedLibrariesOnEachKind) {
     struct Case {
         const char* file;
-        bool kind1, kind2, kind3;
+        bool kept[4];
     } const cases[] = {
-        {"a.dll", true, true, true},
-        {"a.dll,", true, true, true},
-        {"a.dll ,  ", true, true, true},
-        {"a.dll, WIN95", false, true, false},
-        {"a.dll,win95", false, true, false},
-        {"a.dll, !WINNT", false, true, false},
-        {"a.dll, WINNT", false, false, true},
-        {"a.dll, !WIN95", false, false, true},
-        {"a.dll, OS2", false, false, false},
-        {"a.dll, WIN31", false, false, false},
-        {", WINNT", false, false, false},  // no file name: nothing to keep
+        {"a.dll", {true, true, true, true}},        {"a.dll ,  ", {true, true, true, true}},
+        {"a.dll,win95", {false, true, false, false}}, {"a.dll, !WINNT", {false, true, false, false}},
+        {"a.dll, WinNT ", {false, false, true, false}}, {"a.dll, !WIN95", {false, false, true, false}},
+        {"a.dll, OS2", {false, false, false, false}}, {"a.dll, WIN32S", {false, false, false, false}},
+        {", WINNT", {false, false, false, false}},  // no file name: nothing to keep
     };
-    for (const Case& c : cases) {
-        const bool expected[] = {c.kind1, c.kind2, c.kind3};
-        for (int kind = 1; kind <= 3; ++kind) {
-            const CSetRecord set = ReadSet(std::string("{ DLL\nFILE = ") + c.file + "\n}\n", kind);
+    for (int kind = 1; kind <= 4; ++kind) {
+        CPlatformScope platform(kind);
+        for (const Case& c : cases) {
+            const CSetRecord set = ReadSet(std::string("{ DLL\nFILE = ") + c.file + "\n}\n");
             ASSERT_EQ(set.DllRecords().Count(), 1);
             const CDllRecord& dll = set.DllRecords()[0];
-            EXPECT_EQ(Join(dll.Files()), expected[kind - 1] ? "a.dll" : "") << c.file << " on kind " << kind;
-            EXPECT_EQ(dll.DroppedFiles(), expected[kind - 1] ? 0 : 1) << c.file << " on kind " << kind;
+            EXPECT_EQ(Join(dll.Files()), c.kept[kind - 1] ? "a.dll" : "") << c.file << " on kind " << kind;
+            EXPECT_EQ(dll.DroppedFiles(), c.kept[kind - 1] ? 0 : 1) << c.file << " on kind " << kind;
         }
     }
 }
@@ -221,33 +164,28 @@ TEST(Records, UnexpectedEntriesAreReportedWithFileAndLine) {
         const char* text;
         int result;
         int msgId;
-        const char* argument;  // besides the place
         int line;
     } const cases[] = {
-        {"{ SET\n{ INI a.ini\nKEY =\n}\n}\n", ZRK_INTERNAL, 455, "KEY", 3},
-        {"{ SET\nAPPNAME =\n}\n", ZRK_INTERNAL, 455, "APPNAME", 2},
-        {"{ SET\n{ RUN\nNAME = a\njustaword\n}\n}\n", ZRK_INTERNAL, 456, "", 4},
-        {"{ SET\n{ FOO x\n}\n}\n", ZRK_FAIL, 454, "FOO", 2},
+        {"{ SET\n{ INI a.ini\nKEY =\n}\n}\n", ZRK_INTERNAL, 455, 3},
+        {"{ SET\nAPPNAME =\n}\n", ZRK_INTERNAL, 455, 2},
+        {"{ SET\n{ RUN\nNAME = a\njustaword\n}\n}\n", ZRK_INTERNAL, 456, 4},
+        {"{ SET\n{ FOO x\n}\n}\n", ZRK_FAIL, 454, 2},
         // A record without blocks does not take a nested block's entries.
-        {"{ SET\n{ INI a\n{ REG x\nK = v\n}\n}\n}\n", ZRK_FAIL, 454, "REG", 3},
-        {"{ PACKAGE\nPACKAGENAME = P\nSIZE = 3\n}\n", ZRK_INTERNAL, 455, "SIZE", 3},
-        {"{ PACKAGE\nTEST = if defined(A)\n}\n", ZRK_INTERNAL, 455, "TEST", 2},
-        {"{ PACKAGE\nCOMPSIZE =\n}\n", ZRK_INTERNAL, 455, "COMPSIZE", 2},
-        {"{ PACKAGE\n{ DIR x\n}\n}\n", ZRK_INTERNAL, 454, "DIR", 2},
-        {"{ PACKAGE\n{ FILE\nFILENAME = a\nNAME = a\n}\n}\n", ZRK_INTERNAL, 455, "NAME", 4},
-        {"{ PACKAGE\n{ FILE\n{ SUB\n}\n}\n}\n", ZRK_INTERNAL, 454, "SUB", 3},
-        {"{ PACKAGE\n{ FILE\nUNCOMPSIZE =\n}\n}\n", ZRK_INTERNAL, 455, "UNCOMPSIZE", 3},
-        {"APPNAME = x\n", ZRK_INTERNAL, 455, "APPNAME", 1},
-        {"{ SETS\n}\n", ZRK_INTERNAL, 454, "SETS", 1},
-        {"VERSION =\n", ZRK_INTERNAL, 455, "VERSION", 1},
+        {"{ SET\n{ INI a\n{ REG x\nK = v\n}\n}\n}\n", ZRK_FAIL, 454, 3},
+        {"{ PACKAGE\nPACKAGENAME = P\nSIZE = 3\n}\n", ZRK_INTERNAL, 455, 3},
+        {"{ PACKAGE\nTEST = if defined(A)\n}\n", ZRK_INTERNAL, 455, 2},
+        {"{ PACKAGE\n{ DIR x\n}\n}\n", ZRK_INTERNAL, 454, 2},
+        {"{ PACKAGE\n{ FILE\nFILENAME = a\nNAME = a\n}\n}\n", ZRK_INTERNAL, 455, 4},
+        {"{ PACKAGE\n{ FILE\n{ SUB\n}\n}\n}\n", ZRK_INTERNAL, 454, 3},
+        {"APPNAME = x\n", ZRK_INTERNAL, 455, 1},
+        {"{ SETS\n}\n", ZRK_INTERNAL, 454, 1},
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
         CInfDescription desc;
         EXPECT_EQ(ReadText(c.text, desc), c.result) << c.text;
-        ASSERT_EQ(rec.Count(ZRK_KIND_ERROR), 1) << c.text << rec.LastText();
+        ASSERT_EQ(rec.Count(), 1) << c.text << rec.LastText();
         EXPECT_EQ(rec.entries[0].msgId, c.msgId) << c.text;
-        EXPECT_NE(rec.entries[0].text.find(c.argument), std::string::npos) << rec.entries[0].text;
         EXPECT_NE(rec.entries[0].text.find(At(c.line)), std::string::npos) << rec.entries[0].text;
         // Nothing half-read is kept.
         EXPECT_EQ(desc.sets.Count() + desc.packages.Count(), 0) << c.text;
@@ -257,32 +195,27 @@ TEST(Records, UnexpectedEntriesAreReportedWithFileAndLine) {
 TEST(Records, ConditionsAreCheckedWhereTheyStand) {
     struct Case {
         const char* text;
-        int line;  // of the syntax error; 0: none
+        int msgId;  // of the syntax error; 0: none
+        int line;
     } const cases[] = {
-        {"{ SET\n{ RUN\nTEST = if defined(A\n}\n}\n", 3},
-        {"{ SET\nTEST = IF (defined(A)\n}\n", 2},
-        {"{ SET\n{ INI a\nSECTION = s\nK = v # if ((\n}\n}\n", 4},
-        {"{ SET\n{ REG k\nK = v, S, O, C:\\x # if defined(A) &\n}\n}\n", 3},
-        {"{ SET\nSETUSERENV = A, b # if defined(\n}\n", 2},
-        {"{ SET\nSETSYSENV = A, b\nSETSYSENV = A, b #if\n}\n", 3},
+        {"{ SET\n{ RUN\nTEST = if defined(A\n}\n}\n", 466, 3},
+        {"{ SET\nTEST = iffy.dat\n}\n", 467, 2},  // an expression, not a file
+        {"{ SET\n{ INI a\nSECTION = s\nK = v # if ((\n}\n}\n", 466, 4},
+        {"{ SET\n{ REG k\nK = v, S, O, C:\\x #ifdefined(A) &\n}\n}\n", 466, 3},
+        {"{ SET\nSETSYSENV = A, b\nSETSYSENV = A, b #if\n}\n", 466, 3},
         // Not expressions: no syntax to check.
-        {"{ SET\n{ INI a\nK = v # CLIENT((\nTEST = C:\\app\\(\n}\n}\n", 0},
-        {"{ SET\nREGSVR32 = a.dll # if ((\nMAXIMAL = P, k # if ((\n}\n", 0},
-        {"{ SET\n{ RUN\nTEST =\n}\n}\n", 0},  // an empty test is always true
+        {"{ SET\n{ INI a\nK = v # CLIENT((\nTEST = C:\\app\\(\n}\n}\n", 0, 0},
+        {"{ SET\nREGSVR32 = a.dll # if ((\nMAXIMAL = P, k # if ((\n}\n", 0, 0},
+        {"{ SET\n{ RUN\nTEST =\n}\n}\n", 0, 0},  // an empty test is always true
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
         CInfDescription desc;
-        const int r = ReadText(c.text, desc);
-        if (c.line == 0) {
-            EXPECT_EQ(r, 0) << c.text;
-            EXPECT_EQ(rec.Count(), 0) << c.text << rec.LastText();
-            continue;
-        }
-        EXPECT_NE(r, 0) << c.text;
-        ASSERT_EQ(rec.Count(ZRK_KIND_ERROR), 1) << c.text;
-        const std::string place = S(CFile::Normalise("t.inf")) + "\", line " + std::to_string(c.line);
-        EXPECT_NE(rec.entries[0].text.find(place), std::string::npos) << c.text << rec.entries[0].text;
+        EXPECT_EQ(ReadText(c.text, desc), c.msgId ? ZRK_INTERNAL : 0) << c.text;
+        ASSERT_EQ(rec.Count(), c.msgId ? 1 : 0) << c.text << rec.LastText();
+        if (!c.msgId) continue;
+        EXPECT_EQ(rec.entries[0].msgId, c.msgId) << c.text;
+        EXPECT_NE(rec.entries[0].text.find(At(c.line)), std::string::npos) << c.text << rec.entries[0].text;
         EXPECT_EQ(desc.sets.Count(), 0);
     }
 
@@ -293,58 +226,43 @@ TEST(Records, ConditionsAreCheckedWhereTheyStand) {
     EXPECT_EQ(ini.SourceLine(), 3);
     ASSERT_EQ(ini.Places().size(), 1u);
     EXPECT_EQ(ini.Places()[0].line, 4);
-    EXPECT_EQ(set.IniRecords()[0].BlockPlace().line, 2);
-    EXPECT_EQ(set.BlockPlace().line, 1);
+    EXPECT_EQ(ini.BlockPlace().line, 2);
 }
 
 TEST(Records, PlacesNameTheIncludedFile) {
     CRecordingScope rec;
     CInfDescription desc;
-    ASSERT_EQ(ReadText("{ SET\n{ REG k\nA = 1\n#include \"inc.inf\"\nC = 3\n}\n}\n", desc, 3,
+    ASSERT_EQ(ReadText("{ SET\n{ REG k\nA = 1\n#include \"inc.inf\"\nC = 3\n}\n}\n", desc,
                        "// included\nB = 2 # if defined(Z)\n"),
               0)
         << rec.LastText();
     const CRegRecord& reg = desc.sets[0].RegRecords()[0];
     ASSERT_EQ(reg.Places().size(), 3u);
-    EXPECT_EQ(S(reg.Places()[0].file), S(CFile::Normalise("t.inf")));
-    EXPECT_EQ(reg.Places()[1].line, 2);
     EXPECT_EQ(S(reg.Places()[1].file), S(CFile::Normalise("inc.inf")));
+    EXPECT_EQ(reg.Places()[1].line, 2);
+    EXPECT_EQ(S(reg.Places()[2].file), S(CFile::Normalise("t.inf")));
     EXPECT_EQ(reg.Places()[2].line, 5);
-
-    // A syntax error inside the included file names that file.
-    CRecordingScope rec2;
-    CInfDescription bad;
-    EXPECT_NE(ReadText("{ SET\n{ REG k\n#include \"inc.inf\"\n}\n}\n", bad, 3, "\n\nB = 2 # if (\n"), 0);
-    ASSERT_EQ(rec2.Count(ZRK_KIND_ERROR), 1);
-    EXPECT_NE(rec2.entries[0].text.find(S(CFile::Normalise("inc.inf")) + "\", line 3"), std::string::npos)
-        << rec2.entries[0].text;
 }
 
 TEST(Records, NumbersOutsideTheirRangeAreWarnedAndBounded) {
     struct Case {
         const char* text;
-        const char* key;
-        const char* range;
         int64_t value;
-        int line;
     } const cases[] = {
-        {"{ SET\nTCPPORT = 70000\n}\n", "TCPPORT", "0 to 65535", 65535, 2},
-        {"{ SET\nTCPPORT = -1\n}\n", "TCPPORT", "0 to 65535", 0, 2},
-        {"{ PACKAGE\nCOMPSIZE = 4294967296\n}\n", "COMPSIZE", "0 to 4294967295", 4294967295, 2},
-        {"{ PACKAGE\nEXTERNAL = x\nEXTERNALSIZE = -5\n}\n", "EXTERNALSIZE", "0 to 4294967295", 0, 3},
-        {"{ PACKAGE\n{ FILE\nUNCOMPSIZE = 99999999999999999999\n}\n}\n", "UNCOMPSIZE", "0 to 4294967295",
-         4294967295, 3},
-        {"{ PACKAGE\nDISK = 3000000000\n}\n", "DISK", "-2147483648 to 2147483647", 2147483647, 2},
+        {"{ SET\nTCPPORT = 70000\n}\n", 65535},
+        {"{ SET\nTCPPORT = -1\n}\n", 0},
+        {"{ PACKAGE\nCOMPSIZE = 4294967296\n}\n", 4294967295},
+        {"{ PACKAGE\nEXTERNAL = x\nEXTERNALSIZE = -5\n}\n", 0},
+        {"{ PACKAGE\n{ FILE\nUNCOMPSIZE = 99999999999999999999\n}\n}\n", 4294967295},
+        {"{ PACKAGE\nDISK = 3000000000\n}\n", 2147483647},
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
         CInfDescription desc;
         ASSERT_EQ(ReadText(c.text, desc), 0) << c.text;
-        ASSERT_EQ(rec.Count(ZRK_KIND_WARNING), 1) << c.text;
+        ASSERT_EQ(rec.Count(), 1) << c.text;
         EXPECT_EQ(rec.entries[0].msgId, 170);
-        EXPECT_NE(rec.entries[0].text.find(c.key), std::string::npos) << rec.entries[0].text;
-        EXPECT_NE(rec.entries[0].text.find(c.range), std::string::npos) << rec.entries[0].text;
-        EXPECT_NE(rec.entries[0].text.find(At(c.line)), std::string::npos) << rec.entries[0].text;
+        EXPECT_EQ(rec.entries[0].kind, ZRK_KIND_WARNING);
         int64_t got = -1;
         if (desc.sets.Count()) {
             got = desc.sets[0].TcpPort();
@@ -353,8 +271,7 @@ TEST(Records, NumbersOutsideTheirRangeAreWarnedAndBounded) {
         } else if (!desc.packages[0].Disks().empty()) {
             got = desc.packages[0].Disks()[0];
         } else {
-            got = desc.packages[0].External().IsEmpty() ? desc.packages[0].CompSize()
-                                                        : desc.packages[0].ExternalSize();
+            got = GetPackageSize(desc.packages[0]) + desc.packages[0].CompSize();
         }
         EXPECT_EQ(got, c.value) << c.text;
     }
@@ -365,14 +282,12 @@ TEST(Records, DecimalConversion) {
         const char* text;
         int64_t value;
     } const cases[] = {
-        {"42", 42},        {"  7", 7},  {"+9", 9}, {"-12", -12}, {"12abc", 12}, {"abc", 0},
-        {"", 0},           {"- 5", 0},  {"0x10", 0}, {"\t3 4", 3}, {"99999999999999999999", 1000},
+        {"42", 42},  {"  7", 7},   {"+9", 9},     {"-12", -12},  {"12abc", 12},
+        {"abc", 0},  {"- 5", 0},   {"0x10", 0},   {"\t3 4", 3},  {"99999999999999999999", 1000},
         {"-99999999999999999999", -1000},
     };
     for (const Case& c : cases) EXPECT_EQ(InfDecimal(c.text, -1000, 1000), c.value) << c.text;
-    EXPECT_EQ(InfDecimal("9223372036854775807", INT64_MIN, INT64_MAX), INT64_MAX);
     EXPECT_EQ(InfDecimal("-9223372036854775808", INT64_MIN, INT64_MAX), INT64_MIN);
-    EXPECT_EQ(InfDecimal(nullptr, 0, 10), 0);
 }
 
 TEST(Records, ModifierParts) {
@@ -381,20 +296,15 @@ TEST(Records, ModifierParts) {
         const char* data;
         char type, mode;
         const char* testPath;
-        int typeWarning, modeWarning;  // 1 when reported
-        const char* typePart;
-        const char* modePart;
+        std::vector<int> warnings;
     } const cases[] = {
-        {"C:\\x, S, A", "C:\\x", 'S', 'A', "", 0, 0, "", ""},
-        {"abc,", "abc", 'S', 'O', "", 0, 0, "", ""},
-        {"abc", "abc", 'S', 'O', "", 0, 0, "", ""},
-        {"", "", 'S', 'O', "", 0, 0, "", ""},
-        {"42, u", "42", 'U', 'O', "", 0, 0, "", ""},
-        {"  v  ,  x  ,  t  ,  C:\\p  ", "v", 'X', 'T', "C:\\p", 0, 0, "", ""},
-        {"v, , a, C:\\a, b, c", "v", 'S', 'A', "C:\\a, b, c", 0, 0, "", ""},
-        {"v, String, Add", "v", 'S', 'A', "", 1, 1, "String", "Add"},
-        {"v, multi", "v", 'M', 'O', "", 1, 0, "multi", ""},
-        {"v, b, overwrite,", "v", 'B', 'O', "", 0, 1, "", "overwrite"},
+        {"C:\\x, S, A", "C:\\x", 'S', 'A', "", {}},
+        {"abc,", "abc", 'S', 'O', "", {}},
+        {"42, u", "42", 'U', 'O', "", {}},
+        {"  v  ,  x  ,  t  ,  C:\\p  ", "v", 'X', 'T', "C:\\p", {}},
+        {"v, , a, C:\\a, b, c", "v", 'S', 'A', "C:\\a, b, c", {}},
+        {"v, String, Add", "v", 'S', 'A', "", {145, 146}},
+        {"v, b, overwrite,", "v", 'B', 'O', "", {146}},
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
@@ -404,58 +314,12 @@ TEST(Records, ModifierParts) {
         EXPECT_EQ(parts.type, c.type) << c.value;
         EXPECT_EQ(parts.mode, c.mode) << c.value;
         EXPECT_EQ(S(parts.testPath), c.testPath) << c.value;
-        ASSERT_EQ(rec.Count(ZRK_KIND_WARNING), c.typeWarning + c.modeWarning) << c.value;
-        size_t at = 0;
-        if (c.typeWarning) {
-            EXPECT_EQ(rec.entries[at].msgId, 145);
-            EXPECT_NE(rec.entries[at].text.find(std::string("\"") + c.typePart + "\""), std::string::npos);
-            EXPECT_NE(rec.entries[at].text.find(std::string("\"") + c.value + "\""), std::string::npos);
-            ++at;
-        }
-        if (c.modeWarning) {
-            EXPECT_EQ(rec.entries[at].msgId, 146);
-            EXPECT_NE(rec.entries[at].text.find(std::string("\"") + c.modePart + "\""), std::string::npos);
-            EXPECT_NE(rec.entries[at].text.find(std::string("\"") + c.value + "\""), std::string::npos);
-        }
-        // Quiet when asked to be.
-        CRecordingScope quiet;
+        std::vector<int> warnings;
+        for (const auto& e : rec.entries) warnings.push_back(e.kind == ZRK_KIND_WARNING ? e.msgId : -1);
+        EXPECT_EQ(warnings, c.warnings) << c.value;
+        CRecordingScope quiet;  // quiet when asked to be
         InfSplitModifiers(c.value, &parts, false);
         EXPECT_EQ(quiet.Count(), 0);
-    }
-
-    // The condition comes off first, then the parts.
-    CString data, condition;
-    InfSplitEntryCondition("C:\\x, S, A # if defined(P)", &data, &condition);
-    CInfEntryParts parts;
-    InfSplitModifiers(data, &parts);
-    EXPECT_EQ(S(parts.data), "C:\\x");
-    EXPECT_EQ(parts.type, 'S');
-    EXPECT_EQ(parts.mode, 'A');
-    EXPECT_EQ(S(condition), "if defined(P)");
-}
-
-TEST(Records, DetectionRuleParts) {
-    struct Case {
-        const char* rule;
-        const char* key;
-        const char* name;
-        const char* version;
-        const char* files;
-    } const cases[] = {
-        {"HKEY_LOCAL_MACHINE\\S\\A, Path, 2.0, a.dll, b.exe", "HKEY_LOCAL_MACHINE\\S\\A", "Path", "2.0", "a.dll|b.exe"},
-        {" K , (Default) ,  ", "K", "(Default)", "", ""},
-        {"K", "K", "", "", ""},
-        {", , , x.dll", "", "", "", "x.dll"},
-        {"", "", "", "", ""},
-        {"K, V, 1, , y", "K", "V", "1", "|y"},
-    };
-    for (const Case& c : cases) {
-        CInfDetectionRule parts;
-        InfSplitDetectionRule(c.rule, &parts);
-        EXPECT_EQ(S(parts.keyPath), c.key) << c.rule;
-        EXPECT_EQ(S(parts.valueName), c.name) << c.rule;
-        EXPECT_EQ(S(parts.minVersion), c.version) << c.rule;
-        EXPECT_EQ(Join(parts.files), c.files) << c.rule;
     }
 }
 
@@ -470,7 +334,7 @@ TEST(Records, DetectionByFiles) {
     } const cases[] = {
         {"", 0},  // a maximal entry without a rule
         {", , , " + present, 1},
-        {", , , " + present + ", " + present, 1},
+        {" , ,, " + present + " , " + present, 1},
         {", , , " + missing, 0},
         {", , , " + present + ", , " + present, 0},  // an empty file part
         {", , , " + present + ", " + missing, 0},
@@ -490,10 +354,9 @@ TEST(Records, DetectionByFiles) {
     int ok = -1;
     EXPECT_EQ(CheckDetection(set, static_cast<int>(std::size(cases)), &ok), ZRK_INTERNAL);
     EXPECT_EQ(ok, 0);
-    EXPECT_EQ(CheckDetection(set, -1, &ok), ZRK_INTERNAL);
 }
 
-TEST(Records, PackageSizes) {
+TEST(Records, PackagesKeysAndSizes) {
     struct Case {
         const char* body;
         uint32_t size, compressed;
@@ -501,7 +364,6 @@ TEST(Records, PackageSizes) {
         {"COMPSIZE = 70\n{ FILE\nFILENAME = a\nUNCOMPSIZE = 100\nCOMPSIZE = 40\n}\n"
          "{ FILE\nFILENAME = b\nUNCOMPSIZE = 50\n}\n",
          150, 70},
-        {"", 0, 0},
         {"EXTERNAL = ext\nEXTERNALSIZE = 1001\n", 1001, 500},
         // An external package's files do not count.
         {"EXTERNAL = ext\nEXTERNALSIZE = 10\nCOMPSIZE = 99\n{ FILE\nUNCOMPSIZE = 7\n}\n", 10, 5},
@@ -516,30 +378,21 @@ TEST(Records, PackageSizes) {
         EXPECT_EQ(GetPackageSize(desc.packages[0]), c.size) << c.body;
         EXPECT_EQ(GetPackageCompressedSize(desc.packages[0]), c.compressed) << c.body;
     }
-}
 
-TEST(Records, PackageKeys) {
     CRecordingScope rec;
     CInfDescription desc;
     ASSERT_EQ(ReadText("{ PACKAGE ignored\npackagename = P\nARCHIVENAME = arc\nCOMMENT = c\nVERSION = 1.2\n"
                        "LANGUAGE = ENG\nUSEPACKAGE = A\nUSEPACKAGE = B\nDESTDIR = sub\nDISK = 2\nDISK = x\n"
-                       "{ file\nFILENAME = f.exe\nUNCOMPSIZE = 5\nCOMPSIZE = 4\n}\n}\n",
+                       "{ file\nFILENAME = f.exe\n}\n}\n",
                        desc),
               0)
         << rec.LastText();
     const CPackage& p = desc.packages[0];
-    EXPECT_EQ(S(p.Name()), "P");
-    EXPECT_EQ(S(p.ArchiveName()), "arc");
-    EXPECT_EQ(S(p.Comment()) + S(p.Version()) + S(p.Language()) + S(p.DestDir()), "c1.2ENGsub");
+    EXPECT_EQ(S(p.Name()) + S(p.ArchiveName()) + S(p.Comment()) + S(p.Version()) + S(p.Language()) + S(p.DestDir()),
+              "Parcc1.2ENGsub");
     EXPECT_EQ(Join(p.UsePackages()), "A|B");
-    ASSERT_EQ(p.Disks().size(), 2u);
-    EXPECT_EQ(p.Disks()[0], 2);
-    EXPECT_EQ(p.Disks()[1], 0);
-    ASSERT_EQ(p.Files().Count(), 1);
+    EXPECT_EQ(p.Disks(), (std::vector<int>{2, 0}));
     EXPECT_EQ(S(p.Files()[0].FileName()), "f.exe");
-    EXPECT_EQ(p.Files()[0].UncompSize(), 5u);
-    EXPECT_EQ(p.Files()[0].CompSize(), 4u);
-    EXPECT_EQ(p.BlockPlace().line, 1);
 }
 
 TEST(Records, FindPgmItem) {
@@ -547,9 +400,7 @@ TEST(Records, FindPgmItem) {
         "{ PGM\nDESC = Read Me\n}\n"
         "{ PGM\nDESC = \"\\\"Vendrix Demo\\\"\"\n}\n"  // stored with its quotes
         "{ PGM\nDESC = \"\\\"\"\n}\n"                  // a lone quote
-        "{ PGM\nDESC = read me\n}\n"
-        "{ PGM\nDESC = Read Me\n}\n");
-    ASSERT_EQ(S(set.PgmItems()[1].Title()), "\"Vendrix Demo\"");
+        "{ PGM\nDESC = read me\n}\n");
     struct Case {
         const char* title;
         int index;
@@ -557,68 +408,48 @@ TEST(Records, FindPgmItem) {
         {"Read Me", 0}, {"read me", 3}, {"Vendrix Demo", 1}, {"\"Vendrix Demo\"", -1}, {"", 2}, {"Nothing", -1},
     };
     for (const Case& c : cases) EXPECT_EQ(FindPgmItem(set.PgmItems(), c.title), c.index) << c.title;
-    EXPECT_EQ(FindPgmItem(CInfList<CPgmRecord>(), "Read Me"), -1);
 }
 
 TEST(Records, AddRegRecordAndListsOwnTheirRecords) {
-    CSetRecord set = ReadSet("{ REG HKEY_CURRENT_USER\\A\nX = 1\n}\n{ INI a\n}\n{ INI b\n}\n");
+    CSetRecord set = ReadSet("{ INI a\n}\n{ INI b\n}\n");
     CStringList names, values;
     names.Add("Count");
     values.Add("3, U");
-    names.Add("");
-    values.Add("default");
     ASSERT_EQ(AddRegRecord(set, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared", names, values), 0);
-    ASSERT_EQ(set.RegRecords().Count(), 2);
-    const CRegRecord& made = set.RegRecords()[1];
-    EXPECT_EQ(S(made.Path()), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared");
-    EXPECT_EQ(Join(made.Names()), "Count|");
-    EXPECT_EQ(Join(made.Values()), "3, U|default");
-    EXPECT_EQ(made.Places().size(), 2u);
-    EXPECT_TRUE(made.TestText().IsEmpty());
-
+    ASSERT_EQ(set.RegRecords().Count(), 1);
+    EXPECT_EQ(set.RegRecords()[0].Places().size(), 1u);
     names.Add("extra");
     EXPECT_EQ(AddRegRecord(set, "HKEY_LOCAL_MACHINE\\X", names, values), ZRK_INTERNAL);
-    EXPECT_EQ(set.RegRecords().Count(), 2);
+    EXPECT_EQ(set.RegRecords().Count(), 1);
 
     // A copy owns copies: changing one list leaves the other alone.
     CSetRecord copy = set;
     ASSERT_EQ(copy.IniRecords().RemoveAt(0), 0);
     copy.RegRecords().Clear();
-    EXPECT_EQ(set.IniRecords().Count(), 2);
     EXPECT_EQ(S(set.IniRecords()[0].File()), "a");
     EXPECT_EQ(S(copy.IniRecords()[0].File()), "b");
-    EXPECT_EQ(set.RegRecords().Count(), 2);
+    EXPECT_EQ(set.RegRecords().Count(), 1);
     EXPECT_EQ(copy.IniRecords().RemoveAt(1), ZRK_INTERNAL);
     EXPECT_EQ(copy.IniRecords().Add(nullptr), ZRK_NOMEM);
-    copy = set;
-    EXPECT_EQ(copy.IniRecords().Count(), 2);
-    EXPECT_EQ(copy.RegRecords().Count(), 2);
 }
 
 // ---------------------------------------------------------------------------
 // Version resources
 
-void Put16(std::string& s, size_t at, uint32_t v) {
-    s[at] = static_cast<char>(v & 0xFF);
-    s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, size_t at, uint32_t v) {
-    Put16(s, at, v & 0xFFFF);
-    Put16(s, at + 2, v >> 16);
+// Writes V little-endian into the BYTES bytes of S at AT.
+void Put(std::string& s, size_t at, uint32_t v, int bytes = 4) {
+    for (int i = 0; i < bytes; ++i) s[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 void Pad4(std::string& s) { s.resize((s.size() + 3) & ~size_t{3}, '\0'); }
 
 std::string Utf16(const std::string& text) {
     std::string out;
-    for (char c : text) {
-        out.push_back(c);
-        out.push_back('\0');
-    }
-    out.append(2, '\0');
-    return out;
+    for (char c : text) out += std::string(1, c) + '\0';
+    return out + std::string(2, '\0');
 }
 
-// One block of a version resource, starting at a 4-byte boundary.
+// One block of a version resource: length, value length, type, key, value,
+// children, each at a 4-byte boundary.
 std::string VersionBlock(const std::string& key, uint16_t type, const std::string& value, uint16_t valueLength,
                          const std::vector<std::string>& children) {
     std::string b(6, '\0');
@@ -629,17 +460,10 @@ std::string VersionBlock(const std::string& key, uint16_t type, const std::strin
         Pad4(b);
         b += child;
     }
-    Put16(b, 0, static_cast<uint32_t>(b.size()));
-    Put16(b, 2, valueLength);
-    Put16(b, 4, type);
+    Put(b, 0, static_cast<uint32_t>(b.size()), 2);
+    Put(b, 2, valueLength, 2);
+    Put(b, 4, type, 2);
     return b;
-}
-
-std::string StringTable(const std::string& key, const std::string& version) {
-    const std::string text = Utf16(version);
-    return VersionBlock(key, 1, "", 0,
-                        {VersionBlock("CompanyName", 1, Utf16("Vendrix"), 8, {}),
-                         VersionBlock("FileVersion", 1, text, static_cast<uint16_t>(text.size() / 2), {})});
 }
 
 // VS_VERSIONINFO with string tables (key, FileVersion) and, when LANGUAGE is
@@ -647,16 +471,19 @@ std::string StringTable(const std::string& key, const std::string& version) {
 std::string VersionInfo(const std::vector<std::pair<std::string, std::string>>& tables, uint16_t language,
                         uint16_t codePage) {
     std::string fixed(52, '\0');
-    Put32(fixed, 0, 0xFEEF04BD);
-    Put32(fixed, 4, 0x00010000);
-    std::vector<std::string> children;
+    Put(fixed, 0, 0xFEEF04BD);
+    Put(fixed, 4, 0x00010000);
     std::vector<std::string> stringTables;
-    for (const auto& t : tables) stringTables.push_back(StringTable(t.first, t.second));
-    children.push_back(VersionBlock("StringFileInfo", 1, "", 0, stringTables));
+    for (const auto& [key, version] : tables) {
+        const std::string text = Utf16(version);
+        stringTables.push_back(VersionBlock(key, 1, "", 0,
+                                            {VersionBlock("CompanyName", 1, Utf16("Vendrix"), 8, {}),
+                                             VersionBlock("FileVersion", 1, text, static_cast<uint16_t>(text.size() / 2), {})}));
+    }
+    std::vector<std::string> children = {VersionBlock("StringFileInfo", 1, "", 0, stringTables)};
     if (language) {
         std::string translation(4, '\0');
-        Put16(translation, 0, language);
-        Put16(translation, 2, codePage);
+        Put(translation, 0, language | static_cast<uint32_t>(codePage) << 16);
         children.push_back(VersionBlock("VarFileInfo", 1, "", 0, {VersionBlock("Translation", 0, translation, 4, {})}));
     }
     return VersionBlock("VS_VERSION_INFO", 0, fixed, 52, children);
@@ -666,61 +493,49 @@ std::string VersionInfo(const std::vector<std::pair<std::string, std::string>>& 
 // resource tree with one version resource.
 std::string PeImage(const std::string& versionInfo, bool wide) {
     const uint32_t sectionRva = 0x1000, rawOffset = 0x200;
+    // Resource tree: type 16, name 1, language 0x409, then the data entry.
     std::string rsrc(0x58, '\0');
-    Put16(rsrc, 0x0E, 1);  // root: one id entry
-    Put32(rsrc, 0x10, 16);
-    Put32(rsrc, 0x14, 0x80000000u | 0x18);
-    Put16(rsrc, 0x18 + 0x0E, 1);  // name level
-    Put32(rsrc, 0x18 + 0x10, 1);
-    Put32(rsrc, 0x18 + 0x14, 0x80000000u | 0x30);
-    Put16(rsrc, 0x30 + 0x0E, 1);  // language level
-    Put32(rsrc, 0x30 + 0x10, 0x409);
-    Put32(rsrc, 0x30 + 0x14, 0x48);
-    Put32(rsrc, 0x48, sectionRva + 0x58);  // data entry
-    Put32(rsrc, 0x4C, static_cast<uint32_t>(versionInfo.size()));
+    for (uint32_t level = 0; level < 3; ++level) {
+        const size_t at = 0x18 * level;
+        Put(rsrc, at + 0x0E, 1, 2);
+        Put(rsrc, at + 0x10, level == 0 ? 16 : level == 1 ? 1 : 0x409);
+        Put(rsrc, at + 0x14, level < 2 ? 0x80000000u | (0x18 * (level + 1)) : 0x48);
+    }
+    Put(rsrc, 0x48, sectionRva + 0x58);
+    Put(rsrc, 0x4C, static_cast<uint32_t>(versionInfo.size()));
     rsrc += versionInfo;
     const uint32_t rsrcSize = static_cast<uint32_t>(rsrc.size());
     rsrc.resize((rsrc.size() + 0x1FF) & ~size_t{0x1FF}, '\0');
 
     const uint32_t optionalSize = wide ? 240 : 224;
+    const size_t coff = 0x44, opt = coff + 20, section = opt + optionalSize, directories = opt + (wide ? 112 : 96);
     std::string image(rawOffset, '\0');
-    image[0] = 'M';
-    image[1] = 'Z';
-    Put32(image, 0x3C, 0x40);
-    image.replace(0x40, 4, std::string("PE\0\0", 4));
-    const size_t coff = 0x44;
-    Put16(image, coff, wide ? 0x8664 : 0x14C);
-    Put16(image, coff + 2, 1);
-    Put16(image, coff + 16, optionalSize);
-    Put16(image, coff + 18, 0x2102);
-    const size_t opt = coff + 20;
-    Put16(image, opt, wide ? 0x20B : 0x10B);
-    Put32(image, opt + 16, 0);  // no entry point
-    if (wide) {
-        Put32(image, opt + 24, 0x10000000);  // image base (low half)
-    } else {
-        Put32(image, opt + 28, 0x10000000);
-    }
-    Put32(image, opt + 32, 0x1000);  // section alignment
-    Put32(image, opt + 36, 0x200);   // file alignment
-    Put16(image, opt + 40, 4);       // operating system version
-    Put16(image, opt + 48, 4);       // subsystem version
-    Put32(image, opt + 56, 0x2000);  // size of image
-    Put32(image, opt + 60, rawOffset);
-    Put16(image, opt + 68, 2);  // Windows GUI
-    const size_t stacks = wide ? 72 : 72;
-    Put32(image, opt + stacks, 0x100000);
-    const size_t countAt = wide ? 108 : 92;
-    Put32(image, opt + countAt, 16);
-    Put32(image, opt + countAt + 4 + 2 * 8, sectionRva);
-    Put32(image, opt + countAt + 4 + 2 * 8 + 4, rsrcSize);
-    const size_t section = opt + optionalSize;
+    image.replace(0, 2, "MZ");
+    Put(image, 0x3C, 0x40);
+    image.replace(0x40, 2, "PE");
+    Put(image, coff, wide ? 0x8664 : 0x14C, 2);
+    Put(image, coff + 2, 1, 2);
+    Put(image, coff + 16, optionalSize, 2);
+    Put(image, coff + 18, 0x2102, 2);
+    Put(image, opt, wide ? 0x20B : 0x10B, 2);
+    Put(image, opt + (wide ? 24 : 28), 0x10000000);  // image base
+    Put(image, opt + 32, 0x1000);                    // section alignment
+    Put(image, opt + 36, 0x200);                     // file alignment
+    Put(image, opt + 40, 4, 2);                      // system version
+    Put(image, opt + 48, 4, 2);                      // subsystem version
+    Put(image, opt + 56, 0x2000);                    // size of image
+    Put(image, opt + 60, rawOffset);                 // size of headers
+    Put(image, opt + 68, 2, 2);                      // Windows GUI
+    Put(image, opt + 72, 0x100000);                  // stack reserve
+    Put(image, directories - 4, 16);
+    Put(image, directories + 2 * 8, sectionRva);  // the resource directory
+    Put(image, directories + 2 * 8 + 4, rsrcSize);
     image.replace(section, 5, ".rsrc");
-    Put32(image, section + 8, rsrcSize);
-    Put32(image, section + 12, sectionRva);
-    Put32(image, section + 16, static_cast<uint32_t>(rsrc.size()));
-    Put32(image, section + 20, rawOffset);
-    Put32(image, section + 36, 0x40000040);
+    Put(image, section + 8, rsrcSize);
+    Put(image, section + 12, sectionRva);
+    Put(image, section + 16, static_cast<uint32_t>(rsrc.size()));
+    Put(image, section + 20, rawOffset);
+    Put(image, section + 36, 0x40000040);
     return image + rsrc;
 }
 
@@ -768,7 +583,7 @@ TEST(FileVersion, DamagedImagesGiveNoVersionAndNoFault) {
     }
     // Block lengths that point past their parents.
     std::string damaged = image;
-    Put16(damaged, 0x200 + 0x58, 0xFFFF);
+    Put(damaged, 0x200 + 0x58, 0xFFFF, 2);
     EXPECT_EQ(S(VersionOfBytes(damaged)), "");
 }
 
@@ -820,37 +635,17 @@ TEST(FileVersion, OfAFileAndAgreesWithTheSystem) {
 #endif
 }
 
-#ifdef _WIN32
-// A registry key of the test's own below HKEY_CURRENT_USER, removed at the end.
-class ScratchKey {
-public:
-    ScratchKey() { RegCreateKeyExA(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr); }
-    ~ScratchKey() {
-        RegCloseKey(m_key);
-        RegDeleteKeyA(HKEY_CURRENT_USER, kPath);
-    }
-    void Set(const char* name, const std::string& value) {
-        RegSetValueExA(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-    }
-    static constexpr const char* kPath = "Software\\ZrkTestRecords";
-
-private:
-    HKEY m_key = nullptr;
-};
-#endif
-
 TEST(Records, DetectionByRegistryAndVersion) {
     if (!zrkos::IsWindows()) GTEST_SKIP() << "the registry exists on Windows only";
 #ifdef _WIN32
     ScratchDir scratch;
     const std::string dll = S(scratch.Path("vendrix.dll"));
     ASSERT_TRUE(WriteAll(dll.c_str(), PeImage(VersionInfo({{"040904B0", "10.0"}}, 0x409, 0x4B0), false)));
-    ScratchKey key;
+    const ScratchKey key("ZrkTestRecords");
     key.Set("Library", dll);
     key.Set("", dll);
     key.Set("Gone", S(scratch.Path("gone.dll")));
-    const std::string k = "HKEY_CURRENT_USER\\Software\\ZrkTestRecords";
+    const std::string k = key.Path();
     struct Case {
         std::string rule;
         int ok;

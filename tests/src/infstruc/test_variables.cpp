@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "scratch_registry.h"
 #include "src/infstruc/infreg.h"
 #include "testutil.h"
 #include "zrk/os/os.h"
+#include "zrk/platform.h"
 #include "zrk/report.h"
 
-#ifdef _WIN32
-#include "src/winspec/regkey.h"
-#endif
-
 namespace {
+
+std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
 
 // Sets process environment variables and restores them at the end.
 class EnvVars {
@@ -108,24 +108,39 @@ TEST(Variables, ExpandsNamesAndLeavesTextsThatAreNoVariables) {
     EXPECT_EQ(InfDirectoryForm(scratch.Path("App\\file.txt")).c_str(), base + "\\App");
 }
 
-TEST(Variables, WindowsSystemAndSystemDriveOnEachPlatformKind) {
-    const CString windows = zrkos::WindowsDir();
+// The built-in names and rule E on every platform kind, wherever the tests
+// run: the registry is read on kind 3 only, so there the user's environment
+// without the process fallback is empty (no registry natively, no such
+// value under Wine).
+TEST(Variables, BuiltInNamesAndTheEnvironmentOnEachPlatformKind) {
+    const std::string windows = NoSlash(zrkos::WindowsDir());
     CString system;
     ASSERT_EQ(zrkos::QuerySystemDir(&system), 0);
     EnvVars env;
     env.Set("SystemDrive", "Q:");
+    env.Set("ZRKVAR_RULE", "from process");
     // On kind 3 the registry's system environment comes first.
     CString nt;
     ASSERT_EQ(InfRegistryRead("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
                               "SystemDrive", &nt),
               0);
     if (nt.IsEmpty()) nt = "Q:";
-    for (int kind = 1; kind <= 3; ++kind) {
-        CInfVarContext context;
-        context.platform = kind;
-        EXPECT_EQ(Expand(context, "$Windows$\\win.ini"), NoSlash(windows) + "\\win.ini") << kind;
-        EXPECT_EQ(Expand(context, "$System$/x.dll"), NoSlash(system) + "\\x.dll") << kind;
-        EXPECT_EQ(Expand(context, "$SYSTEMDRIVE$"), kind == 3 ? nt.c_str() : std::string(windows.c_str(), 2)) << kind;
+    struct Case {
+        const char* text;
+        std::string expected[4];  // on kinds 1 to 4
+    } const cases[] = {
+        {"$Windows$\\win.ini", {windows + "\\win.ini", windows + "\\win.ini", windows + "\\win.ini", windows + "\\win.ini"}},
+        {"$System$/x.dll", {NoSlash(system) + "\\x.dll", NoSlash(system) + "\\x.dll", NoSlash(system) + "\\x.dll",
+                            NoSlash(system) + "\\x.dll"}},
+        {"$SYSTEMDRIVE$", {windows.substr(0, 2), windows.substr(0, 2), nt.c_str(), "Q:"}},
+        {"$ZRKVAR_RULE$", {"from process", "from process", "from process", "from process"}},
+    };
+    for (int kind = 1; kind <= 4; ++kind) {
+        CPlatformScope platform(kind);
+        for (const Case& c : cases) EXPECT_EQ(Expand(CInfVarContext(), c.text), c.expected[kind - 1]) << c.text << kind;
+        CString user("?");
+        EXPECT_EQ(GetEnvironmentValue("ZRKVAR_RULE", &user, false, false), 0);
+        EXPECT_EQ(S(user), kind == 3 ? "" : "from process") << kind;
     }
 }
 
@@ -198,106 +213,80 @@ TEST(Variables, ShortNames) {
 
 #ifdef _WIN32
 
-// Scratch registry values and keys, removed again at the end of the test.
-class ScratchRegistry {
-public:
-    ~ScratchRegistry() {
-        CRegistryKey key;
-        for (const auto& [path, name] : m_values)
-            if (key.Open(path.c_str(), false) == 0) key.DeleteValue(name.c_str());
-        for (const std::string& name : m_keys)
-            if (key.Open("HKEY_CURRENT_USER\\Software", false) == 0) key.DeleteKey(name.c_str());
-    }
-    void Set(const std::string& path, const std::string& name, const std::string& value) {
-        CRegistryKey key;
-        ASSERT_EQ(key.Open(path.c_str()), 0);
-        ASSERT_EQ(key.WriteString(name.c_str(), value.c_str()), 0);
-        m_values.emplace_back(path, name);
-    }
-    // "HKEY_CURRENT_USER\Software\NAME", created.
-    std::string Key(const char* name) {
-        CRegistryKey key;
-        EXPECT_EQ(key.Open("HKEY_CURRENT_USER\\Software"), 0);
-        EXPECT_EQ(key.CreateKey(name), 0);
-        m_keys.push_back(name);
-        return std::string("HKEY_CURRENT_USER\\Software\\") + name;
-    }
-
-private:
-    std::vector<std::pair<std::string, std::string>> m_values;
-    std::vector<std::string> m_keys;
-};
-
 TEST(Variables, EnvironmentAndRegistryLookupsInTheirOrder) {
-    const std::string sysEnv = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-    const std::string current = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-    ScratchRegistry reg;
-    reg.Set(sysEnv, "ZRKVAR_RULE", "from registry");
-    reg.Set(current, "ZrkVarProbe", "C:/Probe Dir");
-    reg.Set(current, "ZRKVAR_RULE", "from CurrentVersion");
-    const std::string key = reg.Key("ZrkVarTest");
-    reg.Set(key, "Path", "C:\\Where");
+    const ScratchMachineValue sysEnv("SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                                     "ZRKVAR_RULE", "from registry");
+    const char current[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    const ScratchMachineValue probe(current, "ZrkVarProbe", "C:/Probe Dir");
+    const ScratchMachineValue shadowed(current, "ZRKVAR_RULE", "from CurrentVersion");
+    const ScratchKey key("ZrkVarTest");
+    key.Set("Path", "C:\\Where");
+    const ScratchKey denied("ZrkVarDenied", true);
     EnvVars env;
     env.Set("ZRKVAR_RULE", "from process");
     env.Set("ZRKVAR_PROCESS", "process only");
     struct Case {
         int kind;
         std::string text, expected;
+        int msgId;  // of the one report, 0 for none
     } const cases[] = {
         // Rule E: the system environment's registry key first on kind 3 only.
-        {3, "$ZRKVAR_RULE$", "from registry"},
-        {2, "$ZRKVAR_RULE$", "from process"},
-        {1, "$ZRKVAR_RULE$", "from process"},
-        {3, "$ZRKVAR_PROCESS$", "process only"},
+        {3, "$ZRKVAR_RULE$", "from registry", 0},
+        {2, "$ZRKVAR_RULE$", "from process", 0},
+        {3, "$ZRKVAR_PROCESS$", "process only", 0},
         // Then the value under ...\CurrentVersion, then "key | value".
-        {3, "$ZrkVarProbe$\\bin", "C:\\Probe Dir\\bin"},
-        {3, "$" + key + " | Path$", "C:\\Where"},
-        {3, "$HKEY_CURRENT_USER/Software/ZrkVarTest|Path$", "C:\\Where"},
-        {3, "$" + key + " | Missing$", ""},
-        {3, "$" + key + "\\NoSubKey | Path$", ""},
-        {3, "$HKEY_NO_SUCH_ROOT\\X | Path$", ""},
+        {3, "$ZrkVarProbe$\\bin", "C:\\Probe Dir\\bin", 0},
+        {3, "$" + key.Path() + " | Path$", "C:\\Where", 0},
+        {3, "$HKEY_CURRENT_USER/Software/ZrkVarTest|Path$", "C:\\Where", 0},
+        {3, "$" + key.Path() + " | Missing$", "", 0},
+        {3, "$" + key.Path() + "\\NoSubKey | Path$", "", 0},
+        {3, "$HKEY_NO_SUCH_ROOT\\X | Path$", "", 0},
+        // A key that is there but refuses access is a failure, not "empty".
+        {3, "[$" + denied.Path() + " | Path$]", "[]", 23},
     };
     for (const Case& c : cases) {
+        CPlatformScope platform(c.kind);
         CRecordingScope rec;
-        CInfVarContext context;
-        context.platform = c.kind;
-        EXPECT_EQ(Expand(context, c.text), c.expected) << c.text << " on kind " << c.kind;
-        EXPECT_EQ(rec.Count(), 0) << c.text << ": " << rec.LastText();
+        int status = 0;
+        EXPECT_EQ(Expand(CInfVarContext(), c.text, false, &status), c.expected) << c.text << " on kind " << c.kind;
+        EXPECT_EQ(status, c.msgId ? ZRK_WINERR : 0) << c.text;
+        ASSERT_EQ(rec.Count(), c.msgId ? 1 : 0) << c.text << ": " << rec.LastText();
+        if (c.msgId) {
+            EXPECT_EQ(rec.entries[0].msgId, c.msgId);
+        }
     }
-    // Without the fallback kind 3 sees the registry alone.
-    CString value("?");
-    EXPECT_EQ(GetEnvironmentValue("ZRKVAR_PROCESS", &value, true, false, 3), 0);
-    EXPECT_STREQ(value, "");
 }
 
+// Detection: only a key that does not exist means "not installed"; a key
+// that cannot be opened is reported and its status kept.
 TEST(Variables, DetectionLookupOfRegistryValues) {
-    ScratchRegistry reg;
-    const std::string key = reg.Key("ZrkVarDetect");
-    reg.Set(key, "Path", "C:\\App\\app.exe");
-    reg.Set(key, "", "C:\\App");
+    const ScratchKey key("ZrkVarDetect");
+    key.Set("Path", "C:\\App\\app.exe");
+    key.Set("", "C:\\App");
+    const ScratchKey denied("ZrkVarDetectDenied", true);
     struct Case {
         std::string path;
         const char *name, *value;
         int found;
-        bool error;
+        int status;  // with one report (message 23) when not 0
     } const cases[] = {
-        {key, "Path", "C:\\App\\app.exe", 1, false},
-        {key, "path", "", 0, false},  // names compare exactly
-        {key, "(Default)", "C:\\App", 1, false},
-        {key, "Missing", "", 0, false},
-        {"HKEY_NO_SUCH_ROOT\\Software", "Path", "", 0, false},
-        // A key that is not there: the product is not installed, not an error.
-        {key + "\\NoSubKey", "Path", "", 0, false},
+        {key.Path(), "Path", "C:\\App\\app.exe", 1, 0},
+        {key.Path(), "path", "", 0, 0},  // names compare exactly
+        {key.Path(), "(Default)", "C:\\App", 1, 0},
+        {key.Path(), "Missing", "", 0, 0},
+        {"HKEY_NO_SUCH_ROOT\\Software", "Path", "", 0, 0},
+        {key.Path() + "\\NoSubKey", "Path", "", 0, 0},
+        {denied.Path(), "Path", "", 0, ZRK_WINERR},
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
         int found = -1;
         CString value("?");
-        EXPECT_EQ(InfRegistryDetect(c.path.c_str(), c.name, &found, &value) != 0, c.error) << c.path << c.name;
+        EXPECT_EQ(InfRegistryDetect(c.path.c_str(), c.name, &found, &value), c.status) << c.path << c.name;
         EXPECT_EQ(found, c.found) << c.path << " | " << c.name;
         EXPECT_STREQ(value, c.value) << c.path << " | " << c.name;
-        ASSERT_EQ(rec.Count(ZRK_KIND_ERROR), c.error ? 1 : 0) << c.path << " | " << c.name;
-        if (c.error) {
+        ASSERT_EQ(rec.Count(), c.status ? 1 : 0) << c.path << " | " << c.name;
+        if (c.status) {
             EXPECT_EQ(rec.entries[0].msgId, 23);
         }
     }
