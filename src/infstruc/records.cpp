@@ -44,11 +44,91 @@ int64_t NumberValue(const CCfgFile* reader, const CString& key, const CString& v
     return wide < low ? low : high;
 }
 
-uint32_t Size32(const CCfgFile* reader, const CString& key, const CString& value) {
-    return static_cast<uint32_t>(NumberValue(reader, key, value, 0, UINT32_MAX));
+// The row of TABLE for KEY: its own row, else the row for every other key
+// (nullptr when the kind has none).
+template <class R>
+const CInfKey<R>* FindKey(const CInfKeyTable<R>& table, const CString& key) {
+    for (const CInfKey<R>& row : table.keys)
+        if (!row.key || Is(key, row.key)) return &row;
+    return nullptr;
 }
 
-bool Flag(const CString& value) { return InfDecimal(value, INT64_MIN, INT64_MAX) != 0; }
+// Stores VALUE in ROW's field as ROW's type says.
+template <class R>
+int StoreByType(const CInfKey<R>& row, R& record, const CCfgFile* reader, const CString& key,
+                const CString& value) {
+    const auto& f = row.field;
+    const auto text = std::get_if<CString R::*>(&f);
+    const auto list = std::get_if<CStringList R::*>(&f);
+    const auto flag = std::get_if<bool R::*>(&f);
+    const auto n16 = std::get_if<uint16_t R::*>(&f);
+    const auto n32 = std::get_if<uint32_t R::*>(&f);
+    const auto numbers = std::get_if<std::vector<int> R::*>(&f);
+    if (row.type == INF_KEY_TEXT && text) {
+        record.**text = value;
+    } else if (row.type == INF_KEY_LIST && list) {
+        (record.**list).Add(value);
+    } else if (row.type == INF_KEY_FLAG && flag) {
+        record.**flag = InfDecimal(value, INT64_MIN, INT64_MAX) != 0;
+    } else if (row.type == INF_KEY_YES && flag) {
+        record.**flag = value == "Y" || value == "y";
+    } else if (row.type == INF_KEY_NUMBER && n16) {
+        record.**n16 = static_cast<uint16_t>(NumberValue(reader, key, value, 0, UINT16_MAX));
+    } else if (row.type == INF_KEY_NUMBER && n32) {
+        record.**n32 = static_cast<uint32_t>(NumberValue(reader, key, value, 0, UINT32_MAX));
+    } else if (row.type == INF_KEY_NUMBERS && numbers) {
+        (record.**numbers).push_back(static_cast<int>(NumberValue(reader, key, value, INT32_MIN, INT32_MAX)));
+    } else {
+        // A row whose field does not fit its type is a mistake in the table.
+        return ZRK_INTERNAL_ERROR();
+    }
+    return 0;
+}
+
+// Stores one key of RECORD through its kind's table; a key the table does
+// not know is ignored.
+template <class R>
+int StoreKey(R& record, CCfgFile* reader, const CString& key, const CString& value) {
+    const CInfKey<R>* row = FindKey(R::KeyTable(), key);
+    if (!row) return 0;
+    if (row->rule) return row->rule(record, reader, key, value);
+    return StoreByType(*row, record, reader, key, value);
+}
+
+// Gives RECORD's fields the initial values of its kind's table.
+template <class R>
+void SetInitialValues(R& record) {
+    for (const CInfKey<R>& row : R::KeyTable().keys)
+        if (row.initial) StoreByType(row, record, nullptr, CString(row.key), CString(row.initial));
+}
+
+// The rule of the keys that a kind does not accept.
+template <class R>
+int RejectKey(R&, CCfgFile* reader, const CString& key, const CString& value) {
+    if (!reader) return ZRK_INTERNAL_ERROR();
+    return Unexpected(*reader, CFG_ENTRY, value, key);
+}
+
+// An entry that may end in "# condition": kept in LIST, its condition
+// checked where it stands.
+template <class R, CStringList R::*List>
+int ConditionalEntry(R& record, CCfgFile*, const CString&, const CString& value) {
+    (record.*List).Add(value);
+    return record.CheckEntryCondition(value);
+}
+
+// "name , rest": the name and the rest, both trimmed (the rest empty without
+// a comma).
+void SplitAtComma(const CString& value, CString* name, CString* rest) {
+    *name = value;
+    rest->Empty();
+    const int comma = name->Find(',');
+    if (comma >= 0) {
+        *rest = Trimmed(name->c_str() + comma + 1);
+        *name = CString(name->c_str(), comma);
+    }
+    name->Trim();
+}
 
 // The consumer that feeds one record: "TEST" to SetTest, other entries to
 // the record's key table, nested blocks to its block handler, everything
@@ -251,118 +331,134 @@ int SetTest(CInfRecord& record, const char* text) {
 // ---------------------------------------------------------------------------
 // Records inside a set
 
-int CIniRecord::SetKey(const CString& key, const CString& value) {
-    if (Is(key, "SECTION")) {
-        m_section = value;
-        return 0;
-    }
-    m_keys.Add(key);
-    m_values.Add(value);
-    m_places.push_back(CurrentPlace());
-    return CheckEntryCondition(value);
+// Every kind's SetKey stores through its table.
+int CIniRecord::SetKey(const CString& key, const CString& value) { return StoreKey(*this, Reader(), key, value); }
+int CRegRecord::SetKey(const CString& key, const CString& value) { return StoreKey(*this, Reader(), key, value); }
+int CServiceRecord::SetKey(const CString& key, const CString& value) { return StoreKey(*this, Reader(), key, value); }
+int CRenameRecord::SetKey(const CString& key, const CString& value) { return StoreKey(*this, Reader(), key, value); }
+int CDllRecord::SetKey(const CString& key, const CString& value) { return StoreKey(*this, Reader(), key, value); }
+int CRunRecord::SetKey(const CString& key, const CString& value) { return StoreKey(*this, Reader(), key, value); }
+int CFontRecord::SetKey(const CString& key, const CString& value) { return StoreKey(*this, Reader(), key, value); }
+int CPgmRecord::SetKey(const CString& key, const CString& value) { return StoreKey(*this, Reader(), key, value); }
+int CSetRecord::SetKey(const CString& key, const CString& value) { return StoreKey(*this, Reader(), key, value); }
+int CPackage::SetKey(CCfgFile& reader, const CString& key, const CString& value) {
+    return StoreKey(*this, &reader, key, value);
 }
+int CPackageFile::SetKey(CCfgFile& reader, const CString& key, const CString& value) {
+    return StoreKey(*this, &reader, key, value);
+}
+
+CRunRecord::CRunRecord() { SetInitialValues(*this); }
 
 CRegRecord::CRegRecord(const char* path, const CStringList& names, const CStringList& values)
     : m_path(path), m_names(names), m_values(values), m_places(static_cast<size_t>(names.Count())) {}
 
-int CRegRecord::SetKey(const CString& key, const CString& value) {
-    // Only the exact spelling names the unnamed value.
-    m_names.Add(key == "(Default)" ? CString() : key);
-    m_values.Add(value);
-    m_places.push_back(CurrentPlace());
-    return CheckEntryCondition(value);
-}
+// The tables: key, type, field, initial value, rule, expanded when applied.
 
-int CServiceRecord::SetKey(const CString& key, const CString& value) {
-    if (Is(key, "NAME")) {
-        m_name = value;
-    } else if (Is(key, "DISPLAYNAME")) {
-        m_displayName = value;
-    } else if (Is(key, "FULLBINNAME")) {
-        m_binaryPath = value;
-    } else if (Is(key, "AUTOSTART")) {
-        m_autoStart = Flag(value);
-    }
-    return 0;
-}
+const CInfKeyTable<CIniRecord> CIniRecord::kKeys = {
+    "INI",
+    {
+        {"SECTION", INF_KEY_TEXT, &CIniRecord::m_section, nullptr, nullptr, false},
+        // Every other key is a profile entry, kept in file order.
+        {nullptr, INF_KEY_OTHER, {}, nullptr,
+         [](CIniRecord& r, CCfgFile*, const CString& key, const CString& value) {
+             r.m_keys.Add(key);
+             r.m_values.Add(value);
+             r.m_places.push_back(r.CurrentPlace());
+             return r.CheckEntryCondition(value);
+         },
+         true},
+    },
+};
 
-int CRenameRecord::SetKey(const CString& key, const CString& value) {
-    if (Is(key, "OLD")) {
-        m_old = value;
-    } else if (Is(key, "NEW")) {
-        m_new = value;
-    }
-    return 0;
-}
+const CInfKeyTable<CRegRecord> CRegRecord::kKeys = {
+    "REG",
+    {
+        // Every key is a value name; only the exact spelling "(Default)"
+        // names the unnamed value.
+        {nullptr, INF_KEY_OTHER, {}, nullptr,
+         [](CRegRecord& r, CCfgFile*, const CString& key, const CString& value) {
+             r.m_names.Add(key == "(Default)" ? CString() : key);
+             r.m_values.Add(value);
+             r.m_places.push_back(r.CurrentPlace());
+             return r.CheckEntryCondition(value);
+         },
+         true},
+    },
+};
 
-int CDllRecord::SetKey(const CString& key, const CString& value) {
-    if (Is(key, "TO")) {
-        m_to = value;
-    } else if (Is(key, "BELONGTO")) {
-        m_belongTo = value;
-    } else if (Is(key, "TESTFIRSTONLY")) {
-        m_testFirstOnly = Flag(value);
-    } else if (Is(key, "FILE")) {
-        CString name(value), word;
-        const int comma = name.Find(',');
-        if (comma >= 0) {
-            word = Trimmed(name.c_str() + comma + 1);
-            name = CString(name.c_str(), comma);
-        }
-        name.Trim();
-        // A value without a file name ("FILE = , WINNT") names nothing to
-        // copy; it would otherwise stand for the directory itself.
-        if (!name.IsEmpty() && KeepPlatformFile(word)) {
-            m_files.Add(name);
-        } else {
-            ++m_dropped;
-        }
-    }
-    return 0;
-}
+const CInfKeyTable<CServiceRecord> CServiceRecord::kKeys = {
+    "SERVICE",
+    {
+        {"NAME", INF_KEY_TEXT, &CServiceRecord::m_name, nullptr, nullptr, true},
+        {"DISPLAYNAME", INF_KEY_TEXT, &CServiceRecord::m_displayName, nullptr, nullptr, true},
+        {"FULLBINNAME", INF_KEY_TEXT, &CServiceRecord::m_binaryPath, nullptr, nullptr, true},
+        {"AUTOSTART", INF_KEY_FLAG, &CServiceRecord::m_autoStart, nullptr, nullptr, false},
+    },
+};
 
-int CRunRecord::SetKey(const CString& key, const CString& value) {
-    if (Is(key, "COMMENT")) {
-        m_comment = value;
-    } else if (Is(key, "NAME")) {
-        m_name = value;
-    } else if (Is(key, "CMD")) {
-        m_cmd = value;
-    } else if (Is(key, "ASK")) {
-        m_ask = value == "Y" || value == "y";
-    }
-    return 0;
-}
+const CInfKeyTable<CRenameRecord> CRenameRecord::kKeys = {
+    "RENAME",
+    {
+        {"OLD", INF_KEY_TEXT, &CRenameRecord::m_old, nullptr, nullptr, true},
+        {"NEW", INF_KEY_TEXT, &CRenameRecord::m_new, nullptr, nullptr, true},
+    },
+};
 
-int CFontRecord::SetKey(const CString& key, const CString& value) {
-    if (Is(key, "FILENAME")) {
-        m_fileName = value;
-    } else if (Is(key, "FONTNAME")) {
-        m_fontName = value;
-    }
-    return 0;
-}
+const CInfKeyTable<CDllRecord> CDllRecord::kKeys = {
+    "DLL",
+    {
+        {"TO", INF_KEY_TEXT, &CDllRecord::m_to, nullptr, nullptr, true},
+        {"BELONGTO", INF_KEY_TEXT, &CDllRecord::m_belongTo, nullptr, nullptr, false},
+        {"TESTFIRSTONLY", INF_KEY_FLAG, &CDllRecord::m_testFirstOnly, nullptr, nullptr, false},
+        // "name[, platform word]": kept only when the word fits the platform
+        // kind. A value without a file name ("FILE = , WINNT") names nothing
+        // to copy; it would otherwise stand for the directory itself.
+        {"FILE", INF_KEY_LIST, &CDllRecord::m_files, nullptr,
+         [](CDllRecord& r, CCfgFile*, const CString&, const CString& value) {
+             CString name, word;
+             SplitAtComma(value, &name, &word);
+             if (!name.IsEmpty() && KeepPlatformFile(word)) {
+                 r.m_files.Add(name);
+             } else {
+                 ++r.m_dropped;
+             }
+             return 0;
+         },
+         true},
+    },
+};
 
-int CPgmRecord::SetKey(const CString& key, const CString& value) {
-    CString* field = nullptr;
-    if (Is(key, "GROUP")) {
-        field = &m_group;
-    } else if (Is(key, "FILENAME")) {
-        field = &m_fileName;
-    } else if (Is(key, "ICONAME")) {
-        field = &m_iconName;
-    } else if (Is(key, "DESC")) {
-        field = &m_desc;
-    } else if (Is(key, "CMD")) {
-        field = &m_cmd;
-    } else if (Is(key, "WDIR")) {
-        field = &m_wdir;
-    } else if (Is(key, "SKEY")) {
-        field = &m_skey;
-    }
-    if (field) *field = value;
-    return 0;
-}
+const CInfKeyTable<CRunRecord> CRunRecord::kKeys = {
+    "RUN",
+    {
+        {"COMMENT", INF_KEY_TEXT, &CRunRecord::m_comment, nullptr, nullptr, false},
+        {"NAME", INF_KEY_TEXT, &CRunRecord::m_name, nullptr, nullptr, true},
+        {"CMD", INF_KEY_TEXT, &CRunRecord::m_cmd, nullptr, nullptr, true},
+        {"ASK", INF_KEY_YES, &CRunRecord::m_ask, "Y", nullptr, false},
+    },
+};
+
+const CInfKeyTable<CFontRecord> CFontRecord::kKeys = {
+    "FONT",
+    {
+        {"FILENAME", INF_KEY_TEXT, &CFontRecord::m_fileName, nullptr, nullptr, true},
+        {"FONTNAME", INF_KEY_TEXT, &CFontRecord::m_fontName, nullptr, nullptr, true},
+    },
+};
+
+const CInfKeyTable<CPgmRecord> CPgmRecord::kKeys = {
+    "PGM",
+    {
+        {"GROUP", INF_KEY_TEXT, &CPgmRecord::m_group, nullptr, nullptr, true},
+        {"DESC", INF_KEY_TEXT, &CPgmRecord::m_desc, nullptr, nullptr, true},
+        {"FILENAME", INF_KEY_TEXT, &CPgmRecord::m_fileName, nullptr, nullptr, true},
+        {"ICONAME", INF_KEY_TEXT, &CPgmRecord::m_iconName, nullptr, nullptr, true},
+        {"CMD", INF_KEY_TEXT, &CPgmRecord::m_cmd, nullptr, nullptr, true},
+        {"WDIR", INF_KEY_TEXT, &CPgmRecord::m_wdir, nullptr, nullptr, true},
+        {"SKEY", INF_KEY_TEXT, &CPgmRecord::m_skey, nullptr, nullptr, false},
+    },
+};
 
 int FindPgmItem(const CInfList<CPgmRecord>& items, const char* title) {
     const char* wanted = title ? title : "";
@@ -379,60 +475,64 @@ int FindPgmItem(const CInfList<CPgmRecord>& items, const char* title) {
 // ---------------------------------------------------------------------------
 // Sets
 
-int CSetRecord::SetKey(const CString& key, const CString& value) {
-    if (Is(key, "APPNAME")) {
-        m_appName = value;
-    } else if (Is(key, "INTERNALNAME")) {
-        m_internalName = value;
-    } else if (Is(key, "APPSHORTNAME")) {
-        m_shortName = value;
-    } else if (Is(key, "ARCHI")) {
-        m_archi = value;
-    } else if (Is(key, "APPCOMMENT")) {
-        m_comment = value;
-    } else if (Is(key, "APPDEFAULTPATH")) {
+const CInfKeyTable<CSetRecord> CSetRecord::kKeys = {
+    "SET",
+    {
+        {"APPNAME", INF_KEY_TEXT, &CSetRecord::m_appName, nullptr, nullptr, false},
+        {"INTERNALNAME", INF_KEY_TEXT, &CSetRecord::m_internalName, nullptr, nullptr, false},
+        {"APPSHORTNAME", INF_KEY_TEXT, &CSetRecord::m_shortName, nullptr, nullptr, false},
+        {"ARCHI", INF_KEY_TEXT, &CSetRecord::m_archi, nullptr, nullptr, false},
+        {"APPCOMMENT", INF_KEY_TEXT, &CSetRecord::m_comment, nullptr, nullptr, false},
         // Expanded at once; a failed lookup was reported and leaves what
         // could be expanded. An empty value changes nothing.
-        if (value.IsEmpty()) return 0;
-        CString path(value);
-        ExpandVariables(this, path, false);
-        m_destDir = path;
-    } else if (Is(key, "REBOOT")) {
-        m_reboot = value;
-    } else if (Is(key, "MAINGROUP")) {
-        m_mainGroup = value;
-        m_groupInUse = value;
-    } else if (Is(key, "TCPPORT")) {
-        m_tcpPort = static_cast<uint16_t>(NumberValue(Reader(), key, value, 0, 65535));
-    } else if (Is(key, "SETUSERENV") || Is(key, "SETSYSENV")) {
-        (Is(key, "SETUSERENV") ? m_userEnv : m_systemEnv).Add(value);
-        return CheckEntryCondition(value);
-    } else if (Is(key, "MAXIMAL")) {
-        CString name(value), rule;
-        const int comma = name.Find(',');
-        if (comma >= 0) {
-            rule = Trimmed(name.c_str() + comma + 1);
-            name = CString(name.c_str(), comma);
-        }
-        m_maximal.Add(Trimmed(name));
-        m_rules.Add(rule);
-    } else if (Is(key, "MINIMAL")) {
-        m_minimal.Add(value);
-    } else if (Is(key, "REGSVR32")) {
-        m_regsvr32.Add(value);
-    }
-    return 0;
-}
+        {"APPDEFAULTPATH", INF_KEY_TEXT, &CSetRecord::m_destDir, nullptr,
+         [](CSetRecord& r, CCfgFile*, const CString&, const CString& value) {
+             if (value.IsEmpty()) return 0;
+             CString path(value);
+             ExpandVariables(&r, path, false);
+             r.m_destDir = path;
+             return 0;
+         },
+         false},
+        {"REBOOT", INF_KEY_TEXT, &CSetRecord::m_reboot, nullptr, nullptr, false},
+        // The declared main group, and the group in use until the user
+        // chooses another.
+        {"MAINGROUP", INF_KEY_TEXT, &CSetRecord::m_mainGroup, nullptr,
+         [](CSetRecord& r, CCfgFile*, const CString&, const CString& value) {
+             r.m_mainGroup = value;
+             r.m_groupInUse = value;
+             return 0;
+         },
+         false},
+        {"TCPPORT", INF_KEY_NUMBER, &CSetRecord::m_tcpPort, nullptr, nullptr, false},
+        {"SETUSERENV", INF_KEY_LIST, &CSetRecord::m_userEnv, nullptr,
+         ConditionalEntry<CSetRecord, &CSetRecord::m_userEnv>, true},
+        {"SETSYSENV", INF_KEY_LIST, &CSetRecord::m_systemEnv, nullptr,
+         ConditionalEntry<CSetRecord, &CSetRecord::m_systemEnv>, true},
+        // "package[, detection rule]": the rule at the package's index.
+        {"MAXIMAL", INF_KEY_LIST, &CSetRecord::m_maximal, nullptr,
+         [](CSetRecord& r, CCfgFile*, const CString&, const CString& value) {
+             CString name, rule;
+             SplitAtComma(value, &name, &rule);
+             r.m_maximal.Add(name);
+             r.m_rules.Add(rule);
+             return 0;
+         },
+         false},
+        {"MINIMAL", INF_KEY_LIST, &CSetRecord::m_minimal, nullptr, nullptr, false},
+        {"REGSVR32", INF_KEY_LIST, &CSetRecord::m_regsvr32, nullptr, nullptr, true},
+    },
+};
 
 int CSetRecord::ReadBlock(CCfgFile& reader, const CString& word, const CString& value) {
-    if (Is(word, "INI")) return ReadInto(m_ini, std::make_unique<CIniRecord>(value), reader);
-    if (Is(word, "REG")) return ReadInto(m_reg, std::make_unique<CRegRecord>(value), reader);
-    if (Is(word, "SERVICE")) return ReadInto(m_services, std::make_unique<CServiceRecord>(), reader);
-    if (Is(word, "RENAME")) return ReadInto(m_renames, std::make_unique<CRenameRecord>(), reader);
-    if (Is(word, "DLL")) return ReadInto(m_dll, std::make_unique<CDllRecord>(), reader);
-    if (Is(word, "RUN")) return ReadInto(m_run, std::make_unique<CRunRecord>(), reader);
-    if (Is(word, "FONT")) return ReadInto(m_fonts, std::make_unique<CFontRecord>(), reader);
-    if (Is(word, "PGM")) return ReadInto(m_pgm, std::make_unique<CPgmRecord>(), reader);
+    if (Is(word, CIniRecord::KeyTable().block)) return ReadInto(m_ini, std::make_unique<CIniRecord>(value), reader);
+    if (Is(word, CRegRecord::KeyTable().block)) return ReadInto(m_reg, std::make_unique<CRegRecord>(value), reader);
+    if (Is(word, CServiceRecord::KeyTable().block)) return ReadInto(m_services, std::make_unique<CServiceRecord>(), reader);
+    if (Is(word, CRenameRecord::KeyTable().block)) return ReadInto(m_renames, std::make_unique<CRenameRecord>(), reader);
+    if (Is(word, CDllRecord::KeyTable().block)) return ReadInto(m_dll, std::make_unique<CDllRecord>(), reader);
+    if (Is(word, CRunRecord::KeyTable().block)) return ReadInto(m_run, std::make_unique<CRunRecord>(), reader);
+    if (Is(word, CFontRecord::KeyTable().block)) return ReadInto(m_fonts, std::make_unique<CFontRecord>(), reader);
+    if (Is(word, CPgmRecord::KeyTable().block)) return ReadInto(m_pgm, std::make_unique<CPgmRecord>(), reader);
     return reader.ReportUnexpected(CFG_BLOCK_START, value, word);
 }
 
@@ -482,50 +582,36 @@ int CheckDetection(const CSetRecord& set, int index, int* ok) {
 // ---------------------------------------------------------------------------
 // Packages
 
-int CPackageFile::SetKey(CCfgFile& reader, const CString& key, const CString& value) {
-    if (Is(key, "FILENAME")) {
-        m_fileName = value;
-    } else if (Is(key, "UNCOMPSIZE")) {
-        m_uncompSize = Size32(&reader, key, value);
-    } else if (Is(key, "COMPSIZE")) {
-        m_compSize = Size32(&reader, key, value);
-    } else {
-        return Unexpected(reader, CFG_ENTRY, value, key);
-    }
-    return 0;
-}
+const CInfKeyTable<CPackageFile> CPackageFile::kKeys = {
+    "FILE",
+    {
+        {"FILENAME", INF_KEY_TEXT, &CPackageFile::m_fileName, nullptr, nullptr, false},
+        {"UNCOMPSIZE", INF_KEY_NUMBER, &CPackageFile::m_uncompSize, nullptr, nullptr, false},
+        {"COMPSIZE", INF_KEY_NUMBER, &CPackageFile::m_compSize, nullptr, nullptr, false},
+        {nullptr, INF_KEY_OTHER, {}, nullptr, RejectKey<CPackageFile>, false},
+    },
+};
 
-int CPackage::SetKey(CCfgFile& reader, const CString& key, const CString& value) {
-    if (Is(key, "PACKAGENAME")) {
-        m_name = value;
-    } else if (Is(key, "ARCHIVENAME")) {
-        m_archive = value;
-    } else if (Is(key, "COMMENT")) {
-        m_comment = value;
-    } else if (Is(key, "VERSION")) {
-        m_version = value;
-    } else if (Is(key, "EXTERNAL")) {
-        m_external = value;
-    } else if (Is(key, "LANGUAGE")) {
-        m_language = value;
-    } else if (Is(key, "EXTERNALSIZE")) {
-        m_externalSize = Size32(&reader, key, value);
-    } else if (Is(key, "USEPACKAGE")) {
-        m_usePackages.Add(value);
-    } else if (Is(key, "COMPSIZE")) {
-        m_compSize = Size32(&reader, key, value);
-    } else if (Is(key, "DESTDIR")) {
-        m_destDir = value;
-    } else if (Is(key, "DISK")) {
-        m_disks.push_back(static_cast<int>(NumberValue(&reader, key, value, INT32_MIN, INT32_MAX)));
-    } else {
-        return Unexpected(reader, CFG_ENTRY, value, key);
-    }
-    return 0;
-}
+const CInfKeyTable<CPackage> CPackage::kKeys = {
+    "PACKAGE",
+    {
+        {"PACKAGENAME", INF_KEY_TEXT, &CPackage::m_name, nullptr, nullptr, false},
+        {"ARCHIVENAME", INF_KEY_TEXT, &CPackage::m_archive, nullptr, nullptr, false},
+        {"COMMENT", INF_KEY_TEXT, &CPackage::m_comment, nullptr, nullptr, false},
+        {"VERSION", INF_KEY_TEXT, &CPackage::m_version, nullptr, nullptr, false},
+        {"EXTERNAL", INF_KEY_TEXT, &CPackage::m_external, nullptr, nullptr, false},
+        {"LANGUAGE", INF_KEY_TEXT, &CPackage::m_language, nullptr, nullptr, false},
+        {"EXTERNALSIZE", INF_KEY_NUMBER, &CPackage::m_externalSize, nullptr, nullptr, false},
+        {"USEPACKAGE", INF_KEY_LIST, &CPackage::m_usePackages, nullptr, nullptr, false},
+        {"COMPSIZE", INF_KEY_NUMBER, &CPackage::m_compSize, nullptr, nullptr, false},
+        {"DESTDIR", INF_KEY_TEXT, &CPackage::m_destDir, nullptr, nullptr, false},
+        {"DISK", INF_KEY_NUMBERS, &CPackage::m_disks, nullptr, nullptr, false},
+        {nullptr, INF_KEY_OTHER, {}, nullptr, RejectKey<CPackage>, false},
+    },
+};
 
 int CPackage::ReadBlock(CCfgFile& reader, const CString& word, const CString& value) {
-    if (!Is(word, "FILE")) return Unexpected(reader, CFG_BLOCK_START, value, word);
+    if (!Is(word, CPackageFile::KeyTable().block)) return Unexpected(reader, CFG_BLOCK_START, value, word);
     auto file = std::make_unique<CPackageFile>();
     ZRK_TRY(ReadPackageFile(*file, reader));
     return m_files.Add(std::move(file));
@@ -553,3 +639,18 @@ uint32_t GetPackageCompressedSize(const CPackage& package) {
     if (!package.External().IsEmpty()) return package.ExternalSize() / 2;
     return package.CompSize();
 }
+
+// ---------------------------------------------------------------------------
+// The tables, for those who show records
+
+const CInfKeyTable<CIniRecord>& CIniRecord::KeyTable() { return kKeys; }
+const CInfKeyTable<CRegRecord>& CRegRecord::KeyTable() { return kKeys; }
+const CInfKeyTable<CServiceRecord>& CServiceRecord::KeyTable() { return kKeys; }
+const CInfKeyTable<CRenameRecord>& CRenameRecord::KeyTable() { return kKeys; }
+const CInfKeyTable<CDllRecord>& CDllRecord::KeyTable() { return kKeys; }
+const CInfKeyTable<CRunRecord>& CRunRecord::KeyTable() { return kKeys; }
+const CInfKeyTable<CFontRecord>& CFontRecord::KeyTable() { return kKeys; }
+const CInfKeyTable<CPgmRecord>& CPgmRecord::KeyTable() { return kKeys; }
+const CInfKeyTable<CSetRecord>& CSetRecord::KeyTable() { return kKeys; }
+const CInfKeyTable<CPackage>& CPackage::KeyTable() { return kKeys; }
+const CInfKeyTable<CPackageFile>& CPackageFile::KeyTable() { return kKeys; }

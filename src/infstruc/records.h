@@ -19,6 +19,11 @@
 // conditions, nothing else; variables are expanded when a record is applied
 // (the one exception is a set's "APPDEFAULTPATH", expanded when read).
 //
+// Each kind reads its keys through one table (CInfKeyTable, below): the key,
+// the field it fills, how the value is stored, the field's initial value and
+// the kind's own rule where storing is more than that. Tools that show
+// records read the same tables.
+//
 // Every operation returns 0 or the status of a failure that was reported
 // where it arose (ZRK_INTERNAL after an unexpected entry, which the
 // configuration reader reports with file and line).
@@ -27,6 +32,7 @@
 #include <cstdint>
 #include <memory>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "zrk/cstring.h"
@@ -99,6 +105,46 @@ private:
 };
 
 // ---------------------------------------------------------------------------
+// Key tables
+
+// How a key's value is stored in its field.
+enum InfKeyType : int {
+    INF_KEY_TEXT,     // the value as read; the last occurrence wins
+    INF_KEY_LIST,     // each occurrence appends its value
+    INF_KEY_FLAG,     // true when its decimal conversion (InfDecimal) is not 0
+    INF_KEY_YES,      // true only for the value "Y" or "y"
+    INF_KEY_NUMBER,   // decimal, within the range of the field's type: a value
+                      // outside is kept at the nearest bound (warning 170)
+    INF_KEY_NUMBERS,  // each occurrence appends such a number (32-bit)
+    INF_KEY_OTHER,    // the row's rule alone stores it
+};
+
+// One key of record kind R.
+template <class R>
+struct CInfKey {
+    using Field = std::variant<std::monostate, CString R::*, CStringList R::*, bool R::*, uint16_t R::*,
+                               uint32_t R::*, std::vector<int> R::*>;
+    // The key word; nullptr in a last row that takes every other key.
+    const char* key;
+    InfKeyType type;
+    Field field;
+    // What the field holds before the key is read, written as a value of the
+    // key (nullptr: empty, 0, false).
+    const char* initial;
+    // Stores the value where storing it by TYPE is not all (nullptr: by
+    // TYPE). READER is the reader at the entry (nullptr outside reading).
+    int (*rule)(R& record, CCfgFile* reader, const CString& key, const CString& value);
+    // The installer expands the value's variables when it applies the record.
+    bool expanded;
+};
+
+template <class R>
+struct CInfKeyTable {
+    const char* block;  // the block word of the kind
+    std::vector<CInfKey<R>> keys;
+};
+
+// ---------------------------------------------------------------------------
 // The base of the records inside a description (all but CPackage and
 // CPackageFile): a "TEST" condition with the place where it was read.
 
@@ -109,8 +155,8 @@ public:
 
     virtual int Kind() const = 0;
 
-    // Stores one key (KEY and VALUE both non-empty; "TEST" never comes
-    // here). Unknown keys are ignored.
+    // Stores one key through the kind's key table (KEY and VALUE both
+    // non-empty; "TEST" never comes here). Unknown keys are ignored.
     virtual int SetKey(const CString& key, const CString& value) = 0;
     // Handles the nested block WORD (its block line's value VALUE), reading
     // the whole block from READER. Records without nested blocks report it
@@ -135,6 +181,9 @@ public:
 
     // The place of the entry currently being read (empty outside reading).
     CInfPlace CurrentPlace() const;
+    // Checks the syntax of the "# condition" that entry VALUE may end in,
+    // naming the current place in messages.
+    int CheckEntryCondition(const CString& value) const;
     // Where the record's block began (empty for records made by the engine).
     const CInfPlace& BlockPlace() const { return m_blockPlace; }
     void SetBlockPlace(const CInfPlace& place) { m_blockPlace = place; }
@@ -153,10 +202,6 @@ protected:
         m_blockPlace = other.m_blockPlace;
         return *this;
     }
-
-    // Checks the syntax of the "# condition" that entry VALUE may end in,
-    // naming the current place in messages.
-    int CheckEntryCondition(const CString& value) const;
 
 private:
     CCfgFile* m_reader = nullptr;  // not owned
@@ -186,6 +231,7 @@ public:
     explicit CIniRecord(const char* file = "") : m_file(file) {}
     int Kind() const override { return INF_INI; }
     int SetKey(const CString& key, const CString& value) override;
+    static const CInfKeyTable<CIniRecord>& KeyTable();
 
     const CString& File() const { return m_file; }
     void SetFile(const char* file) { m_file = file; }
@@ -201,6 +247,7 @@ private:
     CString m_section;
     CStringList m_keys, m_values;
     std::vector<CInfPlace> m_places;
+    static const CInfKeyTable<CIniRecord> kKeys;
 };
 
 // "REG <keypath>": values of one registry key. Every key but "TEST" is a
@@ -213,6 +260,7 @@ public:
     CRegRecord(const char* path, const CStringList& names, const CStringList& values);
     int Kind() const override { return INF_REG; }
     int SetKey(const CString& key, const CString& value) override;
+    static const CInfKeyTable<CRegRecord>& KeyTable();
 
     const CString& Path() const { return m_path; }
     void SetPath(const char* path) { m_path = path; }
@@ -226,6 +274,7 @@ private:
     CString m_path;
     CStringList m_names, m_values;
     std::vector<CInfPlace> m_places;
+    static const CInfKeyTable<CRegRecord> kKeys;
 };
 
 // "SERVICE": NAME, DISPLAYNAME, FULLBINNAME, AUTOSTART (flag).
@@ -233,6 +282,7 @@ class CServiceRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_SERVICE; }
     int SetKey(const CString& key, const CString& value) override;
+    static const CInfKeyTable<CServiceRecord>& KeyTable();
 
     const CString& Name() const { return m_name; }
     const CString& DisplayName() const { return m_displayName; }
@@ -242,6 +292,7 @@ public:
 private:
     CString m_name, m_displayName, m_binaryPath;
     bool m_autoStart = false;
+    static const CInfKeyTable<CServiceRecord> kKeys;
 };
 
 // "RENAME": OLD and NEW.
@@ -249,12 +300,14 @@ class CRenameRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_RENAME; }
     int SetKey(const CString& key, const CString& value) override;
+    static const CInfKeyTable<CRenameRecord>& KeyTable();
 
     const CString& OldPath() const { return m_old; }
     const CString& NewPath() const { return m_new; }
 
 private:
     CString m_old, m_new;
+    static const CInfKeyTable<CRenameRecord> kKeys;
 };
 
 // "DLL": shared libraries copied into TO. A "FILE" value may end in "," and
@@ -264,6 +317,7 @@ class CDllRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_DLL; }
     int SetKey(const CString& key, const CString& value) override;
+    static const CInfKeyTable<CDllRecord>& KeyTable();
 
     const CString& To() const { return m_to; }
     const CString& BelongTo() const { return m_belongTo; }
@@ -277,13 +331,16 @@ private:
     bool m_testFirstOnly = false;
     CStringList m_files;
     int m_dropped = 0;
+    static const CInfKeyTable<CDllRecord> kKeys;
 };
 
 // "RUN": a program the session starts after installing.
 class CRunRecord : public CInfRecord {
 public:
+    CRunRecord();
     int Kind() const override { return INF_RUN; }
     int SetKey(const CString& key, const CString& value) override;
+    static const CInfKeyTable<CRunRecord>& KeyTable();
 
     const CString& Comment() const { return m_comment; }
     const CString& Name() const { return m_name; }
@@ -294,7 +351,8 @@ public:
 
 private:
     CString m_comment, m_name, m_cmd;
-    bool m_ask = true;
+    bool m_ask = false;
+    static const CInfKeyTable<CRunRecord> kKeys;
 };
 
 // "FONT": FILENAME and FONTNAME.
@@ -302,12 +360,14 @@ class CFontRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_FONT; }
     int SetKey(const CString& key, const CString& value) override;
+    static const CInfKeyTable<CFontRecord>& KeyTable();
 
     const CString& FileName() const { return m_fileName; }
     const CString& FontName() const { return m_fontName; }
 
 private:
     CString m_fileName, m_fontName;
+    static const CInfKeyTable<CFontRecord> kKeys;
 };
 
 // "PGM": one item of a program group.
@@ -315,6 +375,7 @@ class CPgmRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_PGM; }
     int SetKey(const CString& key, const CString& value) override;
+    static const CInfKeyTable<CPgmRecord>& KeyTable();
 
     const CString& Group() const { return m_group; }
     const CString& FileName() const { return m_fileName; }
@@ -326,6 +387,7 @@ public:
 
 private:
     CString m_group, m_fileName, m_iconName, m_desc, m_cmd, m_wdir, m_skey;
+    static const CInfKeyTable<CPgmRecord> kKeys;
 };
 
 // Index of the first item whose title equals TITLE exactly, a stored title
@@ -344,6 +406,7 @@ public:
     int Kind() const override { return INF_SET; }
     int SetKey(const CString& key, const CString& value) override;
     int ReadBlock(CCfgFile& reader, const CString& word, const CString& value) override;
+    static const CInfKeyTable<CSetRecord>& KeyTable();
 
     const CString& AppName() const { return m_appName; }
     const CString& InternalName() const { return m_internalName; }
@@ -414,6 +477,7 @@ private:
     CInfList<CServiceRecord> m_services;
     CInfList<CPgmRecord> m_pgm;
     CInfList<CRunRecord> m_run;
+    static const CInfKeyTable<CSetRecord> kKeys;
 };
 
 // Appends a registry record made from PATH and the parallel lists NAMES and
@@ -441,10 +505,12 @@ public:
     // Stores one key; an unknown key is reported through READER (with file
     // and line) and gives ZRK_INTERNAL.
     int SetKey(CCfgFile& reader, const CString& key, const CString& value);
+    static const CInfKeyTable<CPackageFile>& KeyTable();
 
 private:
     CString m_fileName;
     uint32_t m_uncompSize = 0, m_compSize = 0;
+    static const CInfKeyTable<CPackageFile> kKeys;
 };
 
 // "PACKAGE": a part of the product stored in one archive, or an external
@@ -473,6 +539,7 @@ public:
     // blocks are reported through READER and give ZRK_INTERNAL.
     int SetKey(CCfgFile& reader, const CString& key, const CString& value);
     int ReadBlock(CCfgFile& reader, const CString& word, const CString& value);
+    static const CInfKeyTable<CPackage>& KeyTable();
 
 private:
     CString m_name, m_archive, m_comment, m_version, m_external, m_language;
@@ -483,6 +550,7 @@ private:
     std::vector<int> m_disks;
     CInfList<CPackageFile> m_files;
     CInfPlace m_blockPlace;
+    static const CInfKeyTable<CPackage> kKeys;
 };
 
 // Reads one "PACKAGE" block (or one "FILE" block) from READER.

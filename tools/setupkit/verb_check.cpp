@@ -24,6 +24,7 @@
 // any error was reported.
 #include <cstdio>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "src/infstruc/conditions.h"
@@ -182,7 +183,8 @@ void PrintSet(int number, const CSetRecord& set) {
     if (!set.Reboot().IsEmpty()) Line(4, CString::Printf("reboot %s", set.Reboot().c_str()));
 }
 
-// Every value of SET with its variables expanded.
+// Every value of SET that the installer expands, with its variables
+// expanded: the values the record kinds' key tables mark so.
 class CExpandedPrinter {
 public:
     CExpandedPrinter(const CSetRecord& set, const CString* user) {
@@ -194,20 +196,41 @@ public:
             m_context.user.Append('\\');
     }
 
+    void Print(const CSetRecord& set);
+
+private:
     void Value(int indent, const char* label, const CString& value) {
         if (value.IsEmpty()) return;
         CString text(value);
         ExpandVariables(m_context, text, false);
         Line(indent, CString::Printf("%s = %s", label, text.c_str()));
     }
-    void List(int indent, const char* label, const CStringList& values) {
-        for (int i = 0; i < values.Count(); ++i) Value(indent, label, values[i]);
-    }
     void Test(int indent, const CInfRecord& record) { Value(indent, "TEST", record.TestText()); }
+    CString Expanded(const CString& value) {
+        CString text(value);
+        ExpandVariables(m_context, text, false);
+        return text;
+    }
 
-    void Print(const CSetRecord& set);
+    template <class R>
+    void Keys(int indent, const R& record) {
+        for (const CInfKey<R>& row : R::KeyTable().keys) {
+            if (!row.expanded || !row.key) continue;
+            if (const auto text = std::get_if<CString R::*>(&row.field)) Value(indent, row.key, record.**text);
+            if (const auto list = std::get_if<CStringList R::*>(&row.field)) {
+                for (int i = 0; i < (record.**list).Count(); ++i) Value(indent, row.key, (record.**list)[i]);
+            }
+        }
+    }
+    template <class R>
+    void Records(const CInfList<R>& records) {
+        for (int i = 0; i < records.Count(); ++i) {
+            Line(6, R::KeyTable().block);
+            Test(8, records[i]);
+            Keys(8, records[i]);
+        }
+    }
 
-private:
     CInfVarContext m_context;
 };
 
@@ -215,73 +238,27 @@ void CExpandedPrinter::Print(const CSetRecord& set) {
     Line(4, "expanded:");
     Line(6, CString::Printf("User = %s", m_context.user.c_str()));
     Test(6, set);
-    List(6, "SETUSERENV", set.UserEnv());
-    List(6, "SETSYSENV", set.SystemEnv());
-    List(6, "REGSVR32", set.RegSvr32());
-    for (int i = 0; i < set.Renames().Count(); ++i) {
-        const CRenameRecord& r = set.Renames()[i];
-        Line(6, "RENAME");
-        Test(8, r);
-        Value(8, "OLD", r.OldPath());
-        Value(8, "NEW", r.NewPath());
-    }
+    Keys(6, set);
+    Records(set.Renames());
     for (int i = 0; i < set.IniRecords().Count(); ++i) {
         const CIniRecord& r = set.IniRecords()[i];
-        CString file(r.File());
-        ExpandVariables(m_context, file, false);
-        Line(6, CString::Printf("INI %s [%s]", file.c_str(), r.Section().c_str()));
+        Line(6, CString::Printf("%s %s [%s]", CIniRecord::KeyTable().block, Expanded(r.File()).c_str(),
+                                r.Section().c_str()));
         Test(8, r);
         for (int k = 0; k < r.Keys().Count(); ++k) Value(8, r.Keys()[k], r.Values()[k]);
     }
     for (int i = 0; i < set.RegRecords().Count(); ++i) {
         const CRegRecord& r = set.RegRecords()[i];
-        CString path(r.Path());
-        ExpandVariables(m_context, path, false);
-        Line(6, CString::Printf("REG %s", path.c_str()));
+        Line(6, CString::Printf("%s %s", CRegRecord::KeyTable().block, Expanded(r.Path()).c_str()));
         Test(8, r);
         for (int k = 0; k < r.Names().Count(); ++k)
             Value(8, r.Names()[k].IsEmpty() ? "(Default)" : r.Names()[k].c_str(), r.Values()[k]);
     }
-    for (int i = 0; i < set.DllRecords().Count(); ++i) {
-        const CDllRecord& r = set.DllRecords()[i];
-        Line(6, "DLL");
-        Test(8, r);
-        Value(8, "TO", r.To());
-        List(8, "FILE", r.Files());
-    }
-    for (int i = 0; i < set.Fonts().Count(); ++i) {
-        const CFontRecord& r = set.Fonts()[i];
-        Line(6, "FONT");
-        Test(8, r);
-        Value(8, "FILENAME", r.FileName());
-        Value(8, "FONTNAME", r.FontName());
-    }
-    for (int i = 0; i < set.Services().Count(); ++i) {
-        const CServiceRecord& r = set.Services()[i];
-        Line(6, "SERVICE");
-        Test(8, r);
-        Value(8, "NAME", r.Name());
-        Value(8, "DISPLAYNAME", r.DisplayName());
-        Value(8, "FULLBINNAME", r.BinaryPath());
-    }
-    for (int i = 0; i < set.PgmItems().Count(); ++i) {
-        const CPgmRecord& r = set.PgmItems()[i];
-        Line(6, "PGM");
-        Test(8, r);
-        Value(8, "GROUP", r.Group());
-        Value(8, "DESC", r.Title());
-        Value(8, "FILENAME", r.FileName());
-        Value(8, "ICONAME", r.IconName());
-        Value(8, "CMD", r.Command());
-        Value(8, "WDIR", r.WorkDir());
-    }
-    for (int i = 0; i < set.Programs().Count(); ++i) {
-        const CRunRecord& r = set.Programs()[i];
-        Line(6, "RUN");
-        Test(8, r);
-        Value(8, "NAME", r.Name());
-        Value(8, "CMD", r.Command());
-    }
+    Records(set.DllRecords());
+    Records(set.Fonts());
+    Records(set.Services());
+    Records(set.PgmItems());
+    Records(set.Programs());
 }
 
 }  // namespace
