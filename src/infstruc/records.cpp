@@ -89,7 +89,7 @@ int StoreByType(const CInfKey<R>& row, R& record, const CCfgFile* reader, const 
 // not know is ignored.
 template <class R>
 int StoreKey(R& record, CCfgFile* reader, const CString& key, const CString& value) {
-    const CInfKey<R>* row = FindKey(R::KeyTable(), key);
+    const CInfKey<R>* row = FindKey(R::kKeys, key);
     if (!row) return 0;
     if (row->rule) return row->rule(record, reader, key, value);
     return StoreByType(*row, record, reader, key, value);
@@ -98,7 +98,7 @@ int StoreKey(R& record, CCfgFile* reader, const CString& key, const CString& val
 // Gives RECORD's fields the initial values of its kind's table.
 template <class R>
 void SetInitialValues(R& record) {
-    for (const CInfKey<R>& row : R::KeyTable().keys)
+    for (const CInfKey<R>& row : R::kKeys.keys)
         if (row.initial) StoreByType(row, record, nullptr, CString(row.key), CString(row.initial));
 }
 
@@ -525,14 +525,14 @@ const CInfKeyTable<CSetRecord> CSetRecord::kKeys = {
 };
 
 int CSetRecord::ReadBlock(CCfgFile& reader, const CString& word, const CString& value) {
-    if (Is(word, CIniRecord::KeyTable().block)) return ReadInto(m_ini, std::make_unique<CIniRecord>(value), reader);
-    if (Is(word, CRegRecord::KeyTable().block)) return ReadInto(m_reg, std::make_unique<CRegRecord>(value), reader);
-    if (Is(word, CServiceRecord::KeyTable().block)) return ReadInto(m_services, std::make_unique<CServiceRecord>(), reader);
-    if (Is(word, CRenameRecord::KeyTable().block)) return ReadInto(m_renames, std::make_unique<CRenameRecord>(), reader);
-    if (Is(word, CDllRecord::KeyTable().block)) return ReadInto(m_dll, std::make_unique<CDllRecord>(), reader);
-    if (Is(word, CRunRecord::KeyTable().block)) return ReadInto(m_run, std::make_unique<CRunRecord>(), reader);
-    if (Is(word, CFontRecord::KeyTable().block)) return ReadInto(m_fonts, std::make_unique<CFontRecord>(), reader);
-    if (Is(word, CPgmRecord::KeyTable().block)) return ReadInto(m_pgm, std::make_unique<CPgmRecord>(), reader);
+    if (Is(word, CIniRecord::kKeys.block)) return ReadInto(m_ini, std::make_unique<CIniRecord>(value), reader);
+    if (Is(word, CRegRecord::kKeys.block)) return ReadInto(m_reg, std::make_unique<CRegRecord>(value), reader);
+    if (Is(word, CServiceRecord::kKeys.block)) return ReadInto(m_services, std::make_unique<CServiceRecord>(), reader);
+    if (Is(word, CRenameRecord::kKeys.block)) return ReadInto(m_renames, std::make_unique<CRenameRecord>(), reader);
+    if (Is(word, CDllRecord::kKeys.block)) return ReadInto(m_dll, std::make_unique<CDllRecord>(), reader);
+    if (Is(word, CRunRecord::kKeys.block)) return ReadInto(m_run, std::make_unique<CRunRecord>(), reader);
+    if (Is(word, CFontRecord::kKeys.block)) return ReadInto(m_fonts, std::make_unique<CFontRecord>(), reader);
+    if (Is(word, CPgmRecord::kKeys.block)) return ReadInto(m_pgm, std::make_unique<CPgmRecord>(), reader);
     return reader.ReportUnexpected(CFG_BLOCK_START, value, word);
 }
 
@@ -611,7 +611,7 @@ const CInfKeyTable<CPackage> CPackage::kKeys = {
 };
 
 int CPackage::ReadBlock(CCfgFile& reader, const CString& word, const CString& value) {
-    if (!Is(word, CPackageFile::KeyTable().block)) return Unexpected(reader, CFG_BLOCK_START, value, word);
+    if (!Is(word, CPackageFile::kKeys.block)) return Unexpected(reader, CFG_BLOCK_START, value, word);
     auto file = std::make_unique<CPackageFile>();
     ZRK_TRY(ReadPackageFile(*file, reader));
     return m_files.Add(std::move(file));
@@ -639,18 +639,3 @@ uint32_t GetPackageCompressedSize(const CPackage& package) {
     if (!package.External().IsEmpty()) return package.ExternalSize() / 2;
     return package.CompSize();
 }
-
-// ---------------------------------------------------------------------------
-// The tables, for those who show records
-
-const CInfKeyTable<CIniRecord>& CIniRecord::KeyTable() { return kKeys; }
-const CInfKeyTable<CRegRecord>& CRegRecord::KeyTable() { return kKeys; }
-const CInfKeyTable<CServiceRecord>& CServiceRecord::KeyTable() { return kKeys; }
-const CInfKeyTable<CRenameRecord>& CRenameRecord::KeyTable() { return kKeys; }
-const CInfKeyTable<CDllRecord>& CDllRecord::KeyTable() { return kKeys; }
-const CInfKeyTable<CRunRecord>& CRunRecord::KeyTable() { return kKeys; }
-const CInfKeyTable<CFontRecord>& CFontRecord::KeyTable() { return kKeys; }
-const CInfKeyTable<CPgmRecord>& CPgmRecord::KeyTable() { return kKeys; }
-const CInfKeyTable<CSetRecord>& CSetRecord::KeyTable() { return kKeys; }
-const CInfKeyTable<CPackage>& CPackage::KeyTable() { return kKeys; }
-const CInfKeyTable<CPackageFile>& CPackageFile::KeyTable() { return kKeys; }

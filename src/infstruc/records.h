@@ -231,7 +231,8 @@ public:
     explicit CIniRecord(const char* file = "") : m_file(file) {}
     int Kind() const override { return INF_INI; }
     int SetKey(const CString& key, const CString& value) override;
-    static const CInfKeyTable<CIniRecord>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CIniRecord> kKeys;
 
     const CString& File() const { return m_file; }
     void SetFile(const char* file) { m_file = file; }
@@ -247,7 +248,6 @@ private:
     CString m_section;
     CStringList m_keys, m_values;
     std::vector<CInfPlace> m_places;
-    static const CInfKeyTable<CIniRecord> kKeys;
 };
 
 // "REG <keypath>": values of one registry key. Every key but "TEST" is a
@@ -260,7 +260,8 @@ public:
     CRegRecord(const char* path, const CStringList& names, const CStringList& values);
     int Kind() const override { return INF_REG; }
     int SetKey(const CString& key, const CString& value) override;
-    static const CInfKeyTable<CRegRecord>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CRegRecord> kKeys;
 
     const CString& Path() const { return m_path; }
     void SetPath(const char* path) { m_path = path; }
@@ -274,7 +275,6 @@ private:
     CString m_path;
     CStringList m_names, m_values;
     std::vector<CInfPlace> m_places;
-    static const CInfKeyTable<CRegRecord> kKeys;
 };
 
 // "SERVICE": NAME, DISPLAYNAME, FULLBINNAME, AUTOSTART (flag).
@@ -282,7 +282,8 @@ class CServiceRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_SERVICE; }
     int SetKey(const CString& key, const CString& value) override;
-    static const CInfKeyTable<CServiceRecord>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CServiceRecord> kKeys;
 
     const CString& Name() const { return m_name; }
     const CString& DisplayName() const { return m_displayName; }
@@ -292,7 +293,6 @@ public:
 private:
     CString m_name, m_displayName, m_binaryPath;
     bool m_autoStart = false;
-    static const CInfKeyTable<CServiceRecord> kKeys;
 };
 
 // "RENAME": OLD and NEW.
@@ -300,14 +300,14 @@ class CRenameRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_RENAME; }
     int SetKey(const CString& key, const CString& value) override;
-    static const CInfKeyTable<CRenameRecord>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CRenameRecord> kKeys;
 
     const CString& OldPath() const { return m_old; }
     const CString& NewPath() const { return m_new; }
 
 private:
     CString m_old, m_new;
-    static const CInfKeyTable<CRenameRecord> kKeys;
 };
 
 // "DLL": shared libraries copied into TO. A "FILE" value may end in "," and
@@ -317,7 +317,8 @@ class CDllRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_DLL; }
     int SetKey(const CString& key, const CString& value) override;
-    static const CInfKeyTable<CDllRecord>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CDllRecord> kKeys;
 
     const CString& To() const { return m_to; }
     const CString& BelongTo() const { return m_belongTo; }
@@ -331,7 +332,6 @@ private:
     bool m_testFirstOnly = false;
     CStringList m_files;
     int m_dropped = 0;
-    static const CInfKeyTable<CDllRecord> kKeys;
 };
 
 // "RUN": a program the session starts after installing.
@@ -340,7 +340,8 @@ public:
     CRunRecord();
     int Kind() const override { return INF_RUN; }
     int SetKey(const CString& key, const CString& value) override;
-    static const CInfKeyTable<CRunRecord>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CRunRecord> kKeys;
 
     const CString& Comment() const { return m_comment; }
     const CString& Name() const { return m_name; }
@@ -352,7 +353,6 @@ public:
 private:
     CString m_comment, m_name, m_cmd;
     bool m_ask = false;
-    static const CInfKeyTable<CRunRecord> kKeys;
 };
 
 // "FONT": FILENAME and FONTNAME.
@@ -360,14 +360,14 @@ class CFontRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_FONT; }
     int SetKey(const CString& key, const CString& value) override;
-    static const CInfKeyTable<CFontRecord>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CFontRecord> kKeys;
 
     const CString& FileName() const { return m_fileName; }
     const CString& FontName() const { return m_fontName; }
 
 private:
     CString m_fileName, m_fontName;
-    static const CInfKeyTable<CFontRecord> kKeys;
 };
 
 // "PGM": one item of a program group.
@@ -375,7 +375,8 @@ class CPgmRecord : public CInfRecord {
 public:
     int Kind() const override { return INF_PGM; }
     int SetKey(const CString& key, const CString& value) override;
-    static const CInfKeyTable<CPgmRecord>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CPgmRecord> kKeys;
 
     const CString& Group() const { return m_group; }
     const CString& FileName() const { return m_fileName; }
@@ -387,7 +388,6 @@ public:
 
 private:
     CString m_group, m_fileName, m_iconName, m_desc, m_cmd, m_wdir, m_skey;
-    static const CInfKeyTable<CPgmRecord> kKeys;
 };
 
 // Index of the first item whose title equals TITLE exactly, a stored title
@@ -406,7 +406,8 @@ public:
     int Kind() const override { return INF_SET; }
     int SetKey(const CString& key, const CString& value) override;
     int ReadBlock(CCfgFile& reader, const CString& word, const CString& value) override;
-    static const CInfKeyTable<CSetRecord>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CSetRecord> kKeys;
 
     const CString& AppName() const { return m_appName; }
     const CString& InternalName() const { return m_internalName; }
@@ -477,7 +478,6 @@ private:
     CInfList<CServiceRecord> m_services;
     CInfList<CPgmRecord> m_pgm;
     CInfList<CRunRecord> m_run;
-    static const CInfKeyTable<CSetRecord> kKeys;
 };
 
 // Appends a registry record made from PATH and the parallel lists NAMES and
@@ -505,12 +505,12 @@ public:
     // Stores one key; an unknown key is reported through READER (with file
     // and line) and gives ZRK_INTERNAL.
     int SetKey(CCfgFile& reader, const CString& key, const CString& value);
-    static const CInfKeyTable<CPackageFile>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CPackageFile> kKeys;
 
 private:
     CString m_fileName;
     uint32_t m_uncompSize = 0, m_compSize = 0;
-    static const CInfKeyTable<CPackageFile> kKeys;
 };
 
 // "PACKAGE": a part of the product stored in one archive, or an external
@@ -539,7 +539,8 @@ public:
     // blocks are reported through READER and give ZRK_INTERNAL.
     int SetKey(CCfgFile& reader, const CString& key, const CString& value);
     int ReadBlock(CCfgFile& reader, const CString& word, const CString& value);
-    static const CInfKeyTable<CPackage>& KeyTable();
+    // The kind's keys.
+    static const CInfKeyTable<CPackage> kKeys;
 
 private:
     CString m_name, m_archive, m_comment, m_version, m_external, m_language;
@@ -550,7 +551,6 @@ private:
     std::vector<int> m_disks;
     CInfList<CPackageFile> m_files;
     CInfPlace m_blockPlace;
-    static const CInfKeyTable<CPackage> kKeys;
 };
 
 // Reads one "PACKAGE" block (or one "FILE" block) from READER.

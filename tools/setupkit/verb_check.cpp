@@ -214,7 +214,7 @@ private:
 
     template <class R>
     void Keys(int indent, const R& record) {
-        for (const CInfKey<R>& row : R::KeyTable().keys) {
+        for (const CInfKey<R>& row : R::kKeys.keys) {
             if (!row.expanded || !row.key) continue;
             if (const auto text = std::get_if<CString R::*>(&row.field)) Value(indent, row.key, record.**text);
             if (const auto list = std::get_if<CStringList R::*>(&row.field)) {
@@ -225,7 +225,7 @@ private:
     template <class R>
     void Records(const CInfList<R>& records) {
         for (int i = 0; i < records.Count(); ++i) {
-            Line(6, R::KeyTable().block);
+            Line(6, R::kKeys.block);
             Test(8, records[i]);
             Keys(8, records[i]);
         }
@@ -242,14 +242,14 @@ void CExpandedPrinter::Print(const CSetRecord& set) {
     Records(set.Renames());
     for (int i = 0; i < set.IniRecords().Count(); ++i) {
         const CIniRecord& r = set.IniRecords()[i];
-        Line(6, CString::Printf("%s %s [%s]", CIniRecord::KeyTable().block, Expanded(r.File()).c_str(),
+        Line(6, CString::Printf("%s %s [%s]", CIniRecord::kKeys.block, Expanded(r.File()).c_str(),
                                 r.Section().c_str()));
         Test(8, r);
         for (int k = 0; k < r.Keys().Count(); ++k) Value(8, r.Keys()[k], r.Values()[k]);
     }
     for (int i = 0; i < set.RegRecords().Count(); ++i) {
         const CRegRecord& r = set.RegRecords()[i];
-        Line(6, CString::Printf("%s %s", CRegRecord::KeyTable().block, Expanded(r.Path()).c_str()));
+        Line(6, CString::Printf("%s %s", CRegRecord::kKeys.block, Expanded(r.Path()).c_str()));
         Test(8, r);
         for (int k = 0; k < r.Names().Count(); ++k)
             Value(8, r.Names()[k].IsEmpty() ? "(Default)" : r.Names()[k].c_str(), r.Values()[k]);
