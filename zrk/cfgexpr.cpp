@@ -63,6 +63,15 @@ private:
     int Error(ZrkMsg<'s', 's', 'd'> msgId, const char* text) {
         return ZrkErrorId(ZRK_INTERNAL_ERROR(), msgId, text, m_file, m_line);
     }
+    // Message 467: the text LEFT is followed by OP, which is no comparison
+    // operator, at AT. The message names what stands there; the ")" that
+    // closes the whole text is the end of the expression, which the user
+    // never wrote.
+    int NoComparison(const std::string& left, std::string op, size_t at) {
+        if (at + op.size() >= m_text.size()) op.pop_back();
+        const CString found = op.empty() ? ZrkMessageText(MSG_EXPR_END) : CString::Printf("\"%s\"", op.c_str());
+        return ZrkErrorId(ZRK_INTERNAL_ERROR(), MSG_EXPR_BAD_COMPARISON, left.c_str(), found.c_str(), m_file, m_line);
+    }
     // Message 461: a missing closing character.
     int Missing(char c) {
         return ZrkErrorId(ZRK_INTERNAL_ERROR(), MSG_CFG_MISSING_CHAR, static_cast<int>(c), m_expression, m_file, m_line);
@@ -220,7 +229,7 @@ int CEvaluator::Comparison() {
     else if (op == ">=")
         kind = GE;
     else
-        return Error(MSG_EXPR_BAD_COMPARISON, op.c_str());
+        return NoComparison(left, op, leftEnd);
 
     double a = 0, b = 0;
     long value = 0;

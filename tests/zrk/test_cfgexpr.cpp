@@ -131,10 +131,13 @@ TEST(CfgExpr, SyntaxErrorsNameTheExpressionFileAndLine) {
         int msgId;
         std::string argument;  // the first argument as it appears in the text
     } const cases[] = {
-        {"0 & 1", 467, "\"&\""},  // bare values are not operands
-        {"abc", 467, "\")\""},    // neither is a bare name
-        {"a =! b", 467, "\"=!\""},
-        {"a <> b", 467, "\"<>\""},
+        // Bare values and names are not operands; the message names what
+        // stands where the operator should.
+        {"0 & 1", 467, "after \"0\" but found \"&\""},
+        {"abc", 467, "after \"abc\" but found the end of the expression"},
+        {"(abc) | 1 == 1", 467, "after \"abc\" but found \")\""},
+        {"1 == 1 & x", 467, "after \"x\" but found the end of the expression"},
+        {"a =! b", 467, "found \"=!\""},
         {"(defined A", 466, "\"(defined A\""},
         {"defined A)", 466, "\"defined A)\""},
         {"()", 466, "\"()\""},
