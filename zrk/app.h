@@ -84,6 +84,8 @@ public:
     const CString& AppName() const { return m_appName; }
     void SetAppName(const char* name) { m_appName = name; }
     const CString& Title() const { return m_title; }
+    // A program names itself in its banner with a title of its own.
+    void SetTitle(const char* title) { m_title = title; }
     const CString& Company() const { return m_company; }
     // The platform facts the application put in force (zrk/platform.h).
     const CString& HomeDir() const { return ZrkHomeDir(); }

@@ -41,6 +41,7 @@ const Verb kVerbs[] = {
 
 class CSetupkitApp : public CConsoleApp {
 public:
+    CSetupkitApp() { SetTitle("setupkit - inspects install descriptions, packs and checks archive volumes"); }
     int RunApp() override;
 
 protected:
