@@ -27,27 +27,43 @@ namespace {
 
 constexpr int kCodes = kMaxCode + 1;
 
-// Compressor dictionary: an open-addressed hash table of kSlots entries with
-// double hashing (the table size is prime, so every probe sequence visits
-// every slot and a free slot is always found: at most 32509 strings are
-// defined before the dictionary is rebuilt). A slot holds the string's key
-// (parent code << 8 | byte, 23 bits) and its code: a 32-bit word with the
-// code in its top 15 bits and the low 17 bits of the key, and a byte with
-// the high 6 bits of the key and a mark (an empty slot has a zero word:
-// codes start at 259). 5 bytes a slot, 171 KiB in all.
+// Compressor dictionary. A string is its parent's string followed by one
+// byte. A two-byte string (its parent a byte) is found in a direct table
+// indexed by the two bytes. A longer one is found in an open-addressed hash
+// table of 2^17 slots, never more than a quarter full (at most 32509 strings
+// are defined before the dictionary is rebuilt), so that nearly every
+// lookup reads one slot.
 //
-// The first slot probed is the parent code xor a random 15-bit value of the
-// byte, the probe step a random value of the byte: a lookup then costs one
-// xor and one load on the path from one string's code to the next lookup,
-// and the code comes out of the word with one shift.
-constexpr int kSlots = 35023;
-constexpr uint32_t kKeyLowMask = 0x1FFFF;
+// The first slot tried for (parent, byte) is the parent code xor a random
+// 17-bit value of the byte, each further probe steps by a random odd value
+// of the byte. For a given byte the first slot is one-to-one with the
+// parent, so a slot identifies its string by the byte and the number of
+// steps that led to it, and holds with them the code and a generation in 32
+// bits:
+//
+//   code << 17 | generation << 12 | steps << 8 | byte
+//
+// Slots of another generation are free: a rebuild of the dictionary counts
+// the generation on (the table is cleared only when the count wraps). On the
+// path from one string's code to the next lookup that is one shift, one xor
+// and one load. A string more than kMaxSteps steps from its first slot,
+// which ordinary data never produces, goes into an overflow table that holds
+// whole keys.
+constexpr int kDictBits = 17;
+constexpr uint32_t kDictMask = (1u << kDictBits) - 1;
 constexpr int kCodeShift = 17;
-constexpr unsigned kOccupied = 0x40;
+constexpr uint32_t kKeyMask = (1u << kCodeShift) - 1;  // generation, steps, byte
+constexpr int kGenShift = 12;
+constexpr uint32_t kGenMask = 0x1Fu << kGenShift;
+constexpr uint32_t kGenerations = 31;  // 1..31; 0 is the cleared table's
+constexpr int kStepShift = 8;
+constexpr uint32_t kMaxSteps = 15;
+constexpr int kOverflowBits = 16;  // 65536 slots: room for every string
+uint32_t g_maxSteps = kMaxSteps;
 
 struct ProbeTables {
-    uint16_t first[256];
-    uint16_t step[256];
+    uint32_t first[256];
+    uint32_t step[256];
 };
 
 constexpr ProbeTables MakeProbeTables() {
@@ -60,8 +76,8 @@ constexpr ProbeTables MakeProbeTables() {
         return x;
     };
     for (int c = 0; c < 256; ++c) {
-        t.first[c] = static_cast<uint16_t>(next() & 0x7FFF);
-        t.step[c] = static_cast<uint16_t>(1 + next() % (kSlots - 1));
+        t.first[c] = next() & kDictMask;
+        t.step[c] = (next() & kDictMask) | 1;
     }
     return t;
 }
@@ -141,9 +157,11 @@ uint32_t Crc32Run(const uint8_t* data, size_t len, uint32_t crc) {
     return ZrkCrc32Run(data, len, crc);
 }
 
-// Reports a failed close of a file this codec opened.
-int CloseFile(CFile& file) {
+// Closes a file this codec opened, reporting a failure unless QUIET (the
+// run failed already and reported why: one failure, one report).
+int CloseFile(CFile& file, bool quiet) {
     if (!file.IsOpen() || file.Close() == 0) return 0;
+    if (quiet) return ZRK_FAIL;
     const int e = zrkos::LastErrno();
     return ZrkErrorId(ZRK_FAIL, MSG_CLOSE_FAILED, file.Path().c_str(), e, zrkos::ErrnoText(e).c_str());
 }
@@ -264,8 +282,8 @@ int CLzwExpander::Open() {
 int CLzwExpander::Close() {
     if (!m_openedHere) return 0;
     m_openedHere = false;
-    int r = CloseFile(m_output);
-    ZRK_KEEP(r, CloseFile(m_input));
+    int r = CloseFile(m_output, m_quietClose);
+    ZRK_KEEP(r, CloseFile(m_input, m_quietClose));
     return r;
 }
 
@@ -297,6 +315,7 @@ int CLzwExpander::Run() {
         r = Expand(*tables);
     ZrkFree(tables);
 
+    m_quietClose = r != 0;
     const int closed = Close();
     return r != 0 ? r : closed;
 }
@@ -305,10 +324,11 @@ bool CLzwExpander::NextChunk() {
     if (m_error != 0) return false;
     int count = 0;
     const uint8_t* chunk = nullptr;
-    // A failed read, an exhausted input and a lone odd byte all leave the
-    // stream without its end code.
-    if (ReadInput(&count, &chunk) != 0 || count < 2 || chunk == nullptr) {
-        m_error = ZRK_FAIL;
+    // A failed read was reported where it failed; an exhausted input or a
+    // lone odd byte leaves the stream without its end code: damaged data.
+    const int r = ReadInput(&count, &chunk);
+    if (r != 0 || count < 2 || chunk == nullptr) {
+        m_error = r != 0 ? r : ZRK_BADDATA;
         return false;
     }
     count &= ~1;
@@ -400,7 +420,7 @@ int CLzwExpander::Expand(Tables& t) {
         unsigned old = readCode(width);
         if (old == kEnd) break;
         if (old > 255) {
-            status = ZRK_FAIL;
+            status = ZRK_BADDATA;
             break;
         }
         if (out >= full && !flush()) break;
@@ -454,18 +474,18 @@ int CLzwExpander::Expand(Tables& t) {
                 break;
             } else if (code == kWiden) {
                 if (width == kMaxBits) {
-                    status = ZRK_FAIL;
+                    status = ZRK_BADDATA;
                     break;
                 }
                 ++width;
                 continue;
             } else {
                 // Above the next code (or the end's code while reading ended).
-                status = ZRK_FAIL;
+                status = ZRK_BADDATA;
                 break;
             }
             if (next > kMaxCode) {
-                status = ZRK_FAIL;
+                status = ZRK_BADDATA;
                 break;
             }
             // NEXT is the latest string and the first byte of this one.
@@ -492,9 +512,73 @@ int CLzwExpander::Expand(Tables& t) {
 // Compressor
 // ===========================================================================
 
+void zrklzw::SetProbeStepsForTest(int steps) {
+    g_maxSteps = static_cast<uint32_t>(std::clamp(steps, 0, static_cast<int>(kMaxSteps)));
+}
+
 struct CLzwCompressor::Coder {
-    uint32_t word[kSlots];
-    uint8_t high[kSlots];
+    uint32_t slot[size_t{1} << kDictBits];
+    // The code of the two-byte string a, b at a << 8 | b; 0 for none.
+    uint16_t pair[1 << 16];
+    // generation << 38 | code << 23 | parent << 8 | byte, filled at random
+    // (linear probing), cleared at its first use in a run.
+    uint64_t overflow[size_t{1} << kOverflowBits];
+    uint32_t generation;
+    uint64_t overflowGeneration;
+    bool overflowUsed;
+
+    void Start() {
+        generation = kGenerations;
+        overflowGeneration = 0;
+        overflowUsed = false;
+        Rebuild();
+    }
+
+    // An empty dictionary: a new generation of slots.
+    void Rebuild() {
+        std::memset(pair, 0, sizeof pair);
+        if (++generation > kGenerations) {
+            std::memset(slot, 0, sizeof slot);
+            generation = 1;
+        }
+        ++overflowGeneration;
+    }
+
+    // Finds (PARENT, BYTE) past its first slot I, which holds another string
+    // of this generation. Returns its code; or, when it is not there, defines
+    // it as NEXT and returns 0.
+    unsigned Probe(unsigned parent, unsigned byte, uint32_t i, unsigned next) {
+        const uint32_t genTag = generation << kGenShift;
+        const uint32_t step = kProbe.step[byte];
+        for (uint32_t steps = 1; steps <= g_maxSteps; ++steps) {
+            i = (i + step) & kDictMask;
+            const uint32_t s = slot[i];
+            const uint32_t key = genTag | steps << kStepShift | byte;
+            if ((s & kKeyMask) == key) return s >> kCodeShift;
+            if ((s & kGenMask) != genTag) {
+                slot[i] = next << kCodeShift | key;
+                return 0;
+            }
+        }
+        return Overflow(parent << 8 | byte, next);
+    }
+
+    unsigned Overflow(uint32_t key, unsigned next) {
+        if (!overflowUsed) {
+            std::memset(overflow, 0, sizeof overflow);
+            overflowUsed = true;
+        }
+        const uint64_t want = overflowGeneration << 38 | key;
+        constexpr uint64_t codeBits = uint64_t{0x7FFF} << 23;
+        for (uint32_t i = (key * 0x9E3779B1u) >> (32 - kOverflowBits);; i = (i + 1) & ((1u << kOverflowBits) - 1)) {
+            const uint64_t e = overflow[i];
+            if ((e & ~codeBits) == want) return static_cast<unsigned>(e >> 23) & 0x7FFF;
+            if (e >> 38 != overflowGeneration) {
+                overflow[i] = want | uint64_t{next} << 23;
+                return 0;
+            }
+        }
+    }
 };
 
 CLzwCompressor::CLzwCompressor() = default;
@@ -519,8 +603,8 @@ int CLzwCompressor::Open() {
 int CLzwCompressor::Close() {
     if (!m_openedHere) return 0;
     m_openedHere = false;
-    int r = CloseFile(m_output);
-    ZRK_KEEP(r, CloseFile(m_input));
+    int r = CloseFile(m_output, m_quietClose);
+    ZRK_KEEP(r, CloseFile(m_input, m_quietClose));
     return r;
 }
 
@@ -555,6 +639,7 @@ int CLzwCompressor::Run() {
     ZrkFree(coder);
     m_crc = ~m_crc;
 
+    m_quietClose = r != 0;
     const int closed = Close();
     return r != 0 ? r : closed;
 }
@@ -600,7 +685,7 @@ int CLzwCompressor::NextChunk(bool* ended) {
     }
     int count = 0;
     const uint8_t* chunk = nullptr;
-    if (ReadInput(&count, &chunk) != 0) return ZRK_FAIL;
+    ZRK_TRY(ReadInput(&count, &chunk));
     if (count <= 0) {
         *ended = true;
         return 0;
@@ -612,13 +697,7 @@ int CLzwCompressor::NextChunk(bool* ended) {
 }
 
 int CLzwCompressor::Compress(Coder& coder) {
-    // Both arrays are addressed through CODER, so that the hot loop needs one
-    // register for them.
-    auto rebuild = [&coder] {
-        std::memset(coder.word, 0, sizeof coder.word);
-        std::memset(coder.high, 0, sizeof coder.high);
-    };
-    rebuild();
+    coder.Start();
 
     SizeBlock();
     uint8_t* out = m_outBuffer;
@@ -660,46 +739,44 @@ int CLzwCompressor::Compress(Coder& coder) {
     while (!ended) {
         const uint8_t* p = m_chunkCursor;
         const uint8_t* const end = p + m_chunkLeft;
+        uint32_t* const slot = coder.slot;
+        uint16_t* const pair = coder.pair;
+        uint32_t genTag = coder.generation << kGenShift;
         while (p < end) {
             const unsigned ch = *p++;
-            const uint32_t key = cur << 8 | ch;
-            const uint32_t low = key & kKeyLowMask;
-            const unsigned high = key >> kCodeShift | kOccupied;
-            int i = static_cast<int>(cur ^ kProbe.first[ch]);
-            uint32_t word = coder.word[i];
-            if ((word & kKeyLowMask) == low && coder.high[i] == high) {
-                cur = word >> kCodeShift;
-                continue;
-            }
-            if (word != 0) {
-                const int step = kProbe.step[ch];
-                bool found = false;
-                for (;;) {
-                    i -= step;
-                    if (i < 0) i += kSlots;
-                    word = coder.word[i];
-                    if ((word & kKeyLowMask) == low && coder.high[i] == high) {
-                        found = true;
-                        break;
-                    }
-                    if (word == 0) break;
+            if (cur < 256) {
+                uint16_t& e = pair[cur << 8 | ch];
+                if (e != 0) {
+                    cur = e;
+                    continue;
                 }
-                if (found) {
-                    cur = word >> kCodeShift;
+                e = static_cast<uint16_t>(next);
+            } else {
+                const uint32_t i = cur ^ kProbe.first[ch];
+                const uint32_t s = slot[i];
+                const uint32_t key = genTag | ch;
+                if ((s & kKeyMask) == key) {
+                    cur = s >> kCodeShift;
+                    continue;
+                }
+                if ((s & kGenMask) != genTag) {
+                    slot[i] = next << kCodeShift | key;
+                } else if (const unsigned code = coder.Probe(cur, ch, i, next); code != 0) {
+                    cur = code;
                     continue;
                 }
             }
 
-            // A new string: define it, emit the current one, go on from CH.
-            coder.word[i] = low | next << kCodeShift;
-            coder.high[i] = static_cast<uint8_t>(high);
+            // A new string: it was defined as NEXT; emit the current one and
+            // go on from CH.
             ++next;
             put(cur);
             cur = ch;
             if (next >> width != 0) {
                 if (next > kMaxCode) {
                     put(kFlush);
-                    rebuild();
+                    coder.Rebuild();
+                    genTag = coder.generation << kGenShift;
                     width = kMinBits;
                     next = kFirstCode;
                 } else {
@@ -781,7 +858,7 @@ protected:
     }
     int WriteOutput(const uint8_t* data, int count) override {
         if (m_maxOut != 0 && static_cast<size_t>(m_out->Size()) + static_cast<size_t>(count) > m_maxOut)
-            return ZRK_FAIL;
+            return ZRK_BADDATA;
         return AppendGrowing(m_out, data, count);
     }
 

@@ -17,7 +17,11 @@
 // archive code can feed them from an open volume or collect their output in
 // its own buffers. The base versions use the two CFile objects of the class.
 // Each Run allocates its tables and frees them before it returns; an object
-// may run any number of times. A run never throws; it returns a status.
+// may run any number of times. A run never throws; it returns a status and
+// reports nothing of its own but a failed close of a file it opened: a
+// damaged stream is ZRK_BADDATA, which the caller reports as it sees fit;
+// a failed open, read or write was reported by the file layer and an
+// allocation failure by the allocator, and their status comes back as is.
 #pragma once
 
 #include <cstddef>
@@ -44,6 +48,11 @@ constexpr int kMaxBits = 15;
 constexpr int kInputChunk = 16384;         // bytes read at a time
 constexpr int kExpanderBlock = 131072;     // expanded bytes gathered between writes
 constexpr int kCompressorBlock = 32768;    // compressed bytes written at a time
+
+// Tests: how many probe steps the compressor's hash table takes before a
+// string goes to its overflow table instead (0 to 15, the default 15; 0
+// sends every collision there, which ordinary data never does).
+void SetProbeStepsForTest(int steps);
 }  // namespace zrklzw
 
 class CLzwExpander {
@@ -53,10 +62,10 @@ public:
     CLzwExpander(const CLzwExpander&) = delete;
     CLzwExpander& operator=(const CLzwExpander&) = delete;
 
-    // Expands one stream from the input to the output. 0; -52 for input
-    // that cannot be read, ends before code 256 or is not a valid stream;
-    // -51 without memory; the status of a failed write or open or close;
-    // the non-zero status of the progress callback.
+    // Expands one stream from the input to the output. 0; ZRK_BADDATA for
+    // a stream that ends before code 256 or is not valid; ZRK_NOMEM; the
+    // status of a failed open, read, write or close; the non-zero status of
+    // the progress callback.
     int Run();
 
     void SetProgress(ZrkLzwProgress progress) { m_progress = std::move(progress); }
@@ -105,6 +114,7 @@ private:
     CFile m_input;
     CFile m_output;
     bool m_openedHere = false;
+    bool m_quietClose = false;  // the run failed: a failed close is not reported
     uint8_t* m_inBuffer = nullptr;
 };
 
@@ -115,10 +125,10 @@ public:
     CLzwCompressor(const CLzwCompressor&) = delete;
     CLzwCompressor& operator=(const CLzwCompressor&) = delete;
 
-    // Compresses the input into one stream. 0, or the first failure: -52 for
-    // a failed read, -51 without memory, the status of a failed write, open
-    // or close, the non-zero status of the progress callback. Afterwards
-    // TotalIn, TotalOut and Crc describe the stream.
+    // Compresses the input into one stream. 0, or the first failure:
+    // ZRK_NOMEM, the status of a failed open, read, write or close, the
+    // non-zero status of the progress callback. Afterwards TotalIn, TotalOut
+    // and Crc describe the stream.
     int Run();
 
     void SetProgress(ZrkLzwProgress progress) { m_progress = std::move(progress); }
@@ -180,6 +190,7 @@ private:
     CFile m_input;
     CFile m_output;
     bool m_openedHere = false;
+    bool m_quietClose = false;
     uint8_t* m_inBuffer = nullptr;
     uint8_t* m_outBuffer = nullptr;
     uint8_t* m_outEnd = nullptr;  // end of the current (possibly cut) block
@@ -195,6 +206,6 @@ int ZrkLzwCompress(const void* data, size_t size, CByteBuffer* out, int64_t limi
                    size_t* consumed = nullptr, uint32_t* crc = nullptr);
 // Expands the stream at DATA into OUT (its contents replaced); *CRC receives
 // the CRC-32 of the expanded bytes. MAXOUT (0: none) bounds the expanded
-// size: a stream that expands to more fails with -52.
+// size: a stream that expands to more fails with ZRK_BADDATA.
 int ZrkLzwExpand(const void* data, size_t size, CByteBuffer* out, uint32_t* crc = nullptr,
                  size_t maxOut = 0);
