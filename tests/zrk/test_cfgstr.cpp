@@ -102,6 +102,8 @@ TEST_F(CfgStringTest, TheSearchFormIgnoresTheLanguage) {
     EXPECT_EQ(values, std::vector<std::string>{"searched"});
 }
 
+// A string file's errors, and those of the directive's argument (as
+// "include" has them); the strings read before an error stay defined.
 TEST_F(CfgStringTest, Errors) {
     Write("cont.str", "// first\n\"a continuation\"\n");
     Write("block.str", "A, one\n{ Block\n}\n");
@@ -109,50 +111,31 @@ TEST_F(CfgStringTest, Errors) {
     Write("self.str", "A, one\n#include_str \"self.str\"\n");
     Write("bad.str", "A, \"open\n");
     struct Case {
-        const char* file;
+        const char* argument;
         int result;
         int msgId;
         std::string where;  // a part of the message
-        bool definesA;      // entries before the error stay defined
+        bool definesA;
     } const cases[] = {
-        {"cont.str", ZRK_INTERNAL, 456, S(scratch.Path("cont.str")) + "\", line 2", false},
-        {"block.str", ZRK_INTERNAL, 463, S(scratch.Path("block.str")) + "\", line 2", true},
-        {"end.str", ZRK_INTERNAL, 463, S(scratch.Path("end.str")) + "\", line 2", true},
-        {"self.str", ZRK_INTERNAL, 457, S(scratch.Path("self.str")) + "\", line 2", false},
-        {"bad.str", ZRK_INTERNAL, 456, S(scratch.Path("bad.str")) + "\", line 1", false},
-        {"absent.str", ZRK_NOTFOUND, 417, S(scratch.Path("absent.str")), false},
+        {"\"cont.str\"", ZRK_INTERNAL, 456, S(scratch.Path("cont.str")) + "\", line 2", false},
+        {"\"block.str\"", ZRK_INTERNAL, 463, S(scratch.Path("block.str")) + "\", line 2", true},
+        {"\"end.str\"", ZRK_INTERNAL, 463, S(scratch.Path("end.str")) + "\", line 2", true},
+        {"\"self.str\"", ZRK_INTERNAL, 457, S(scratch.Path("self.str")) + "\", line 2", false},
+        {"\"bad.str\"", ZRK_INTERNAL, 456, S(scratch.Path("bad.str")) + "\", line 1", false},
+        {"\"absent.str\"", ZRK_NOTFOUND, 417, S(scratch.Path("absent.str")), false},
+        {"msg.str", ZRK_INTERNAL, 460, "main.cfg\", line 1", false},
+        {"\"msg.str", ZRK_INTERNAL, 461, "main.cfg\", line 1", false},
+        {"<msg.str", ZRK_INTERNAL, 461, "main.cfg\", line 1", false},
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
         CCfgFile cfg;
-        const auto values = Values(std::string("#include_str \"") + c.file + "\"\n", &cfg);
-        EXPECT_EQ(values, std::vector<std::string>{"error " + std::to_string(c.result)}) << c.file;
-        bool found = false;
-        for (const auto& e : rec.entries) {
-            if (e.msgId != c.msgId) continue;
-            found = true;
-            EXPECT_NE(e.text.find(c.where), std::string::npos) << e.text;
-        }
-        EXPECT_TRUE(found) << c.file << ": " << rec.LastText();
-        CString a;
-        EXPECT_EQ(cfg.IsDefined("IDS_A", &a), c.definesA) << c.file;
-    }
-}
-
-TEST_F(CfgStringTest, ArgumentErrorsAreThoseOfInclude) {
-    struct Case {
-        const char* line;
-        int msgId;
-    } const cases[] = {
-        {"#include_str msg.str\n", 460},
-        {"#include_str \"msg.str\n", 461},
-        {"#include_str <msg.str\n", 461},
-    };
-    for (const Case& c : cases) {
-        CRecordingScope rec;
-        EXPECT_EQ(Values(c.line), std::vector<std::string>{"error " + std::to_string(ZRK_INTERNAL)}) << c.line;
-        ASSERT_FALSE(rec.entries.empty());
-        EXPECT_EQ(rec.entries.back().msgId, c.msgId) << c.line;
+        const auto values = Values(std::string("#include_str ") + c.argument + "\n", &cfg);
+        EXPECT_EQ(values, std::vector<std::string>{"error " + std::to_string(c.result)}) << c.argument;
+        ASSERT_EQ(rec.Count(), 1) << c.argument << ": " << rec.LastText();
+        EXPECT_EQ(rec.entries[0].msgId, c.msgId) << c.argument;
+        EXPECT_NE(rec.entries[0].text.find(c.where), std::string::npos) << rec.entries[0].text;
+        EXPECT_EQ(cfg.IsDefined("IDS_A"), c.definesA) << c.argument;
     }
 }
 
