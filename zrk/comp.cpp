@@ -226,7 +226,13 @@ constexpr size_t kHistory = size_t{1} << kHistoryBits;
 constexpr size_t kWindowBlock = kExpanderBlock;
 constexpr size_t kRoom = kCodes + 64;
 constexpr size_t kWindowSize = kHistory + kWindowBlock + kRoom;
-constexpr int kBlockShift = 6;  // codes per entry of the block table: 64
+
+// The eight bytes at P as a big-endian number (one load and a byte swap
+// where the compiler sees the pattern).
+inline uint64_t LoadBigEndian64(const uint8_t* p) {
+    return uint64_t{p[0]} << 56 | uint64_t{p[1]} << 48 | uint64_t{p[2]} << 40 | uint64_t{p[3]} << 32 |
+           uint64_t{p[4]} << 24 | uint64_t{p[5]} << 16 | uint64_t{p[6]} << 8 | uint64_t{p[7]};
+}
 
 // Copies at least COUNT bytes from S to D, 16 at a time. Every byte to copy
 // lies before D, so an overlap with the bytes already written beyond the
@@ -245,19 +251,16 @@ inline void CopyForward(uint8_t* d, const uint8_t* s, size_t count) {
 
 // The expander's dictionary, indexed by code. A string is its parent's
 // string followed by one byte (suffix). It first occurred in the output at
-// the start of the string emitted just before the step that defined it, so
-// the codes' start positions are the starts of successive emissions: the
-// low 16 bits in START (START[next] being the start of the latest emission,
-// so that a string's length is START[code + 1] - START[code] + 1), bit 16 in
-// bit 15 of PARENT. BLOCK holds the whole start position of the first code
-// of every 64: a code whose block started less than kHistory bytes back
-// starts within the window, at a position its 17 low bits determine.
-// Codes below 256 are single bytes. 164 KiB in all.
+// the start of the string emitted just before the step that defined it, and
+// is one byte longer than that one: START holds that output position (its
+// low 32 bits: one dictionary's output never reaches 2^32 bytes, so the
+// distance back from a later position is exact) and LENGTH the length.
+// Codes below 256 are single bytes. 288 KiB in all.
 struct CLzwExpander::Tables {
+    uint32_t start[kCodes];
+    uint16_t length[kCodes];
     uint16_t parent[kCodes];
-    uint16_t start[kCodes + 1];
     uint8_t suffix[kCodes];
-    uint64_t block[(kCodes >> kBlockShift) + 1];
 };
 
 CLzwExpander::CLzwExpander() = default;
@@ -350,51 +353,54 @@ int CLzwExpander::FlushOutput(const uint8_t* data, int count) {
 }
 
 int CLzwExpander::Expand(Tables& t) {
+    uint32_t* const start = t.start;
+    uint16_t* const length = t.length;
     uint16_t* const parent = t.parent;
-    uint16_t* const start = t.start;
     uint8_t* const suffix = t.suffix;
-    uint64_t* const block = t.block;
 
     uint8_t* const window = m_outBuffer;
     uint8_t* const full = window + kHistory + kWindowBlock;
     uint8_t* out = window;
     uint8_t* unwritten = window;  // the first byte not yet written out
-    uint64_t base = 0;            // output position of window[0]
+    uint32_t base = 0;            // output position of window[0]
 
-    // Bits not yet used are the low NBITS bits of BITS, the next code's
-    // first bit the highest of them.
+    // The stream is a sequence of bytes, most significant bit first. BITS
+    // holds the next NBITS bits at its top; while 8 bytes of the chunk are
+    // left it is refilled with whole bytes, without a branch, to at least 56.
     uint64_t bits = 0;
     int nbits = 0;
     const uint8_t* in = nullptr;
-    int inLeft = 0;
+    const uint8_t* inEnd = nullptr;
 
-    // A code of WIDTH bits; 256 when the input ends or the run must stop
-    // (m_error says which).
-    auto readCode = [&](int width) -> unsigned {
-        if (nbits < width) {
-            if (inLeft >= 6) {
-                bits = bits << 48 | uint64_t{in[0]} << 40 | uint64_t{in[1]} << 32 | uint64_t{in[2]} << 24 |
-                       uint64_t{in[3]} << 16 | uint64_t{in[4]} << 8 | in[5];
-                in += 6;
-                inLeft -= 6;
-                nbits += 48;
-            } else {
-                for (;;) {
-                    while (nbits <= 48 && inLeft >= 2) {
-                        bits = (bits << 16) | static_cast<unsigned>(in[0] << 8 | in[1]);
-                        in += 2;
-                        inLeft -= 2;
-                        nbits += 16;
-                    }
-                    if (nbits >= width) break;
-                    if (!NextChunk()) return kEnd;
-                    in = m_chunkCursor;
-                    inLeft = m_chunkLeft;
-                }
+    // Near the end of a chunk: byte by byte, fetching the next chunk when
+    // WIDTH bits are not there; false when the run must stop (m_error says
+    // why).
+    auto refill = [&](int width) -> bool {
+        for (;;) {
+            while (nbits <= 56 && in < inEnd) {
+                bits |= uint64_t{*in++} << (56 - nbits);
+                nbits += 8;
             }
+            if (nbits >= width) return true;
+            if (!NextChunk()) return false;
+            in = m_chunkCursor;
+            inEnd = in + m_chunkLeft;
         }
+    };
+    // A code of WIDTH bits; 256 when the input ends or the run must stop.
+    // Inlined: a call per code costs a fifth of the expander's time.
+    auto readCode = [&](int width) __attribute__((always_inline)) -> unsigned {
+        if (inEnd - in >= 8) {
+            bits |= LoadBigEndian64(in) >> nbits;
+            in += (63 - nbits) >> 3;
+            nbits |= 56;
+        } else if (nbits < width && !refill(width)) {
+            return kEnd;
+        }
+        const unsigned code = static_cast<unsigned>(bits >> (64 - width));
+        bits <<= width;
         nbits -= width;
-        return static_cast<unsigned>(bits >> nbits) & ((1u << width) - 1);
+        return code;
     };
     // Writes out the bytes gathered behind the history and moves the last
     // kHistory bytes to the front; false when the run must stop.
@@ -406,7 +412,7 @@ int CLzwExpander::Expand(Tables& t) {
         }
         const size_t keep = std::min(static_cast<size_t>(out - window), kHistory);
         std::memmove(window, out - keep, keep);
-        base += static_cast<uint64_t>(out - keep - window);
+        base += static_cast<uint32_t>(out - keep - window);
         out = unwritten = window + keep;
         return true;
     };
@@ -424,13 +430,14 @@ int CLzwExpander::Expand(Tables& t) {
             break;
         }
         if (out >= full && !flush()) break;
-        uint64_t last = base + static_cast<uint64_t>(out - window);  // start of the latest string
+        uint32_t last = base + static_cast<uint32_t>(out - window);  // start of the latest string
+        size_t lastLength = 1;
         *out++ = static_cast<uint8_t>(old);
 
         for (;;) {
             const unsigned code = readCode(width);
             if (out >= full && !flush()) break;
-            const uint64_t here = base + static_cast<uint64_t>(out - window);
+            const uint32_t here = base + static_cast<uint32_t>(out - window);
             size_t len;
             unsigned first;
             if (code < 256) {
@@ -440,12 +447,12 @@ int CLzwExpander::Expand(Tables& t) {
                 len = 1;
                 first = code;
             } else if (code - kFirstCode < next - kFirstCode) {
-                // A dictionary string.
-                len = static_cast<size_t>((start[code + 1] - start[code]) & 0xFFFF) + 1;
-                const unsigned up = parent[code];
-                if (here - block[code >> kBlockShift] < kHistory) {
-                    const uint64_t from = start[code] | uint64_t{up >> 15} << 16;
-                    const uint8_t* const s = out - ((here - from) & (kHistory - 1));
+                // A dictionary string: from the window while it is there,
+                // else back to front along its parents.
+                len = length[code];
+                const uint32_t back = here - start[code];
+                if (back <= kHistory) {
+                    const uint8_t* const s = out - back;
                     CopyForward(out, s, len);
                     first = *s;
                 } else {
@@ -453,7 +460,7 @@ int CLzwExpander::Expand(Tables& t) {
                     unsigned c = code;
                     while (c > 255) {
                         *--q = suffix[c];
-                        c = parent[c] & 0x7FFF;
+                        c = parent[c];
                     }
                     *--q = static_cast<uint8_t>(c);
                     first = c;
@@ -461,12 +468,11 @@ int CLzwExpander::Expand(Tables& t) {
             } else if (code == next && next <= kMaxCode) {
                 // The string being defined at this very step: the latest
                 // string and its first byte.
-                const size_t latest = static_cast<size_t>(here - last);
-                const uint8_t* const s = out - latest;
-                CopyForward(out, s, latest);
+                const uint8_t* const s = out - lastLength;
+                CopyForward(out, s, lastLength);
                 first = *s;
-                out[latest] = static_cast<uint8_t>(first);
-                len = latest + 1;
+                out[lastLength] = static_cast<uint8_t>(first);
+                len = lastLength + 1;
             } else if (code == kEnd) {
                 break;
             } else if (code == kFlush) {
@@ -489,13 +495,13 @@ int CLzwExpander::Expand(Tables& t) {
                 break;
             }
             // NEXT is the latest string and the first byte of this one.
-            parent[next] = static_cast<uint16_t>(old | (last >> 16 & 1) << 15);
+            start[next] = last;
+            length[next] = static_cast<uint16_t>(lastLength + 1);
+            parent[next] = static_cast<uint16_t>(old);
             suffix[next] = static_cast<uint8_t>(first);
-            if ((next & ((1u << kBlockShift) - 1)) == 0 || next == kFirstCode) block[next >> kBlockShift] = last;
-            start[next] = static_cast<uint16_t>(last);
-            start[next + 1] = static_cast<uint16_t>(here);
             ++next;
             last = here;
+            lastLength = len;
             out += len;
             old = code;
         }
