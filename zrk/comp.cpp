@@ -11,12 +11,6 @@
 #include <algorithm>
 #include <cstring>
 
-#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
-#define ZRK_LZW_CLMUL 1
-#include <cpuid.h>
-#include <immintrin.h>
-#endif
-
 #include "zrk/os/os.h"
 #include "zrk/report.h"
 #include "zrk/result.h"
@@ -31,43 +25,41 @@ constexpr int kCodes = kMaxCode + 1;
 // byte. A two-byte string (its parent a byte) is found in a direct table
 // indexed by the two bytes. A longer one is found in an open-addressed hash
 // table of 2^17 slots, never more than a quarter full (at most 32509 strings
-// are defined before the dictionary is rebuilt), so that nearly every
-// lookup reads one slot.
+// are defined before the dictionary is rebuilt).
 //
-// The first slot tried for (parent, byte) is the parent code xor a random
-// 17-bit value of the byte, each further probe steps by a random odd value
-// of the byte. For a given byte the first slot is one-to-one with the
-// parent, so a slot identifies its string by the byte and the number of
-// steps that led to it, and holds with them the code and a generation in 32
-// bits:
+// The slot of a longer string is chosen by a hash of its bytes, rolled on
+// byte by byte from the start of the string, not by its parent's code: the
+// slots a walk down the dictionary will read follow from the input alone,
+// so the processor reads them while it still checks the earlier ones, rather
+// than waiting for each code before it can find the next slot. A slot holds
+// the code, the parent's code and the number of steps (linear probing) from
+// the string's first slot:
 //
-//   code << 17 | generation << 12 | steps << 8 | byte
+//   code | parent << 15 | steps << 30      (0: free)
 //
-// Slots of another generation are free: a rebuild of the dictionary counts
-// the generation on (the table is cleared only when the count wraps). On the
-// path from one string's code to the next lookup that is one shift, one xor
-// and one load. A string more than kMaxSteps steps from its first slot,
-// which ordinary data never produces, goes into an overflow table that holds
-// whole keys.
+// The first slot and the parent identify the string: the hash step is one to
+// one in the byte (its low 8 bits are the byte's), so two children of one
+// parent never share a first slot. A string more than kMaxSteps steps from
+// its first slot, which ordinary data hardly ever produces, goes into an
+// overflow table that holds whole keys.
 constexpr int kDictBits = 17;
 constexpr uint32_t kDictMask = (1u << kDictBits) - 1;
-constexpr int kCodeShift = 17;
-constexpr uint32_t kKeyMask = (1u << kCodeShift) - 1;  // generation, steps, byte
-constexpr int kGenShift = 12;
-constexpr uint32_t kGenMask = 0x1Fu << kGenShift;
-constexpr uint32_t kGenerations = 31;  // 1..31; 0 is the cleared table's
-constexpr int kStepShift = 8;
-constexpr uint32_t kMaxSteps = 15;
+constexpr uint32_t kCodeMask = 0x7FFF;
+constexpr int kParentShift = 15;
+constexpr int kStepShift = 30;
+constexpr uint32_t kMaxSteps = 3;
 constexpr int kOverflowBits = 16;  // 65536 slots: room for every string
 uint32_t g_maxSteps = kMaxSteps;
 
-struct ProbeTables {
-    uint32_t first[256];
-    uint32_t step[256];
+// Random values of the bytes: the hash of a one-byte string, and what a byte
+// adds to a string's hash (its low 8 bits the byte itself).
+struct HashTables {
+    uint32_t seed[256];
+    uint32_t mix[256];
 };
 
-constexpr ProbeTables MakeProbeTables() {
-    ProbeTables t{};
+constexpr HashTables MakeHashTables() {
+    HashTables t{};
     uint32_t x = 2463534242u;
     auto next = [&x] {
         x ^= x << 13;
@@ -75,87 +67,17 @@ constexpr ProbeTables MakeProbeTables() {
         x ^= x << 5;
         return x;
     };
-    for (int c = 0; c < 256; ++c) {
-        t.first[c] = next() & kDictMask;
-        t.step[c] = (next() & kDictMask) | 1;
+    for (uint32_t c = 0; c < 256; ++c) {
+        t.seed[c] = next();
+        t.mix[c] = (next() & ~0xFFu) | c;
     }
     return t;
 }
 
-constexpr ProbeTables kProbe = MakeProbeTables();
+constexpr HashTables kHash = MakeHashTables();
 
-// The running CRC-32 of the blocks the codecs fold in. Where the processor
-// multiplies carry-less (PCLMULQDQ), whole 16-byte units are folded four at a
-// time, ten times the speed of the table; the rest goes through the table.
-#ifdef ZRK_LZW_CLMUL
-bool HasClmul() {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
-    return (c & bit_PCLMUL) != 0 && (d & bit_SSE2) != 0;
-}
-
-// The CRC register after folding LEN bytes (at least 64, a multiple of 16)
-// at P into CRC: four 128-bit lanes folded by 512 bits at a time, then
-// into one lane, to 64 bits, and Barrett-reduced to 32 (the constants are
-// powers of x modulo the reflected polynomial).
-#define ZRK_CLMUL_TARGET __attribute__((target("pclmul,sse2")))
-
-ZRK_CLMUL_TARGET inline __m128i Load128(const uint8_t* q) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-}
-
-// X times the two halves of K, folded onto DATA.
-ZRK_CLMUL_TARGET inline __m128i Fold(__m128i x, __m128i k, __m128i data) {
-    const __m128i low = _mm_clmulepi64_si128(x, k, 0x00);
-    const __m128i high = _mm_clmulepi64_si128(x, k, 0x11);
-    return _mm_xor_si128(_mm_xor_si128(low, high), data);
-}
-
-ZRK_CLMUL_TARGET uint32_t ClmulCrc(const uint8_t* p, size_t len, uint32_t crc) {
-    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
-    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
-    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);
-    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
-    const __m128i low32 = _mm_setr_epi32(-1, 0, -1, 0);
-
-    __m128i x1 = _mm_xor_si128(Load128(p), _mm_cvtsi32_si128(static_cast<int>(crc)));
-    __m128i x2 = Load128(p + 16);
-    __m128i x3 = Load128(p + 32);
-    __m128i x4 = Load128(p + 48);
-    p += 64;
-    len -= 64;
-    for (; len >= 64; p += 64, len -= 64) {
-        x1 = Fold(x1, k1k2, Load128(p));
-        x2 = Fold(x2, k1k2, Load128(p + 16));
-        x3 = Fold(x3, k1k2, Load128(p + 32));
-        x4 = Fold(x4, k1k2, Load128(p + 48));
-    }
-    x1 = Fold(x1, k3k4, x2);
-    x1 = Fold(x1, k3k4, x3);
-    x1 = Fold(x1, k3k4, x4);
-    for (; len >= 16; p += 16, len -= 16) x1 = Fold(x1, k3k4, Load128(p));
-
-    // 128 bits to 64, then to 32.
-    __m128i x = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
-    x = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x, low32), k5, 0x00), _mm_srli_si128(x, 4));
-    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x, low32), poly, 0x10);
-    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), poly, 0x00);
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(_mm_xor_si128(x, t), 4)));
-}
-#endif
-
-uint32_t Crc32Run(const uint8_t* data, size_t len, uint32_t crc) {
-#ifdef ZRK_LZW_CLMUL
-    static const bool clmul = HasClmul();
-    if (clmul && len >= 64) {
-        const size_t whole = len & ~size_t{15};
-        crc = ClmulCrc(data, whole, crc);
-        data += whole;
-        len -= whole;
-    }
-#endif
-    return ZrkCrc32Run(data, len, crc);
-}
+// The hash of a string of hash H followed by BYTE.
+inline uint32_t HashStep(uint32_t h, unsigned byte) { return (h << 5 | h >> 27) ^ kHash.mix[byte]; }
 
 // Closes a file this codec opened, reporting a failure unless QUIET (the
 // run failed already and reported why: one failure, one report).
@@ -347,7 +269,7 @@ bool CLzwExpander::NextChunk() {
 
 int CLzwExpander::FlushOutput(const uint8_t* data, int count) {
     if (count == 0) return 0;
-    m_crc = Crc32Run(data, static_cast<size_t>(count), m_crc);
+    m_crc = ZrkCrc32Run(data, static_cast<size_t>(count), m_crc);
     m_totalWritten += count;
     return WriteOutput(data, count);
 }
@@ -529,42 +451,36 @@ struct CLzwCompressor::Coder {
     // generation << 38 | code << 23 | parent << 8 | byte, filled at random
     // (linear probing), cleared at its first use in a run.
     uint64_t overflow[size_t{1} << kOverflowBits];
-    uint32_t generation;
     uint64_t overflowGeneration;
     bool overflowUsed;
 
     void Start() {
-        generation = kGenerations;
         overflowGeneration = 0;
         overflowUsed = false;
         Rebuild();
     }
 
-    // An empty dictionary: a new generation of slots.
+    // An empty dictionary.
     void Rebuild() {
         std::memset(pair, 0, sizeof pair);
-        if (++generation > kGenerations) {
-            std::memset(slot, 0, sizeof slot);
-            generation = 1;
-        }
+        std::memset(slot, 0, sizeof slot);
         ++overflowGeneration;
     }
 
-    // Finds (PARENT, BYTE) past its first slot I, which holds another string
-    // of this generation. Returns its code; or, when it is not there, defines
-    // it as NEXT and returns 0.
-    unsigned Probe(unsigned parent, unsigned byte, uint32_t i, unsigned next) {
-        const uint32_t genTag = generation << kGenShift;
-        const uint32_t step = kProbe.step[byte];
+    // Finds the string (PARENT, BYTE) of hash HASH past its first slot,
+    // which holds another string. Returns its code; or, when it is not
+    // there, defines it as NEXT and returns 0.
+    unsigned Probe(unsigned parent, unsigned byte, uint32_t hash, unsigned next) {
+        uint32_t i = hash & kDictMask;
         for (uint32_t steps = 1; steps <= g_maxSteps; ++steps) {
-            i = (i + step) & kDictMask;
+            i = (i + 1) & kDictMask;
             const uint32_t s = slot[i];
-            const uint32_t key = genTag | steps << kStepShift | byte;
-            if ((s & kKeyMask) == key) return s >> kCodeShift;
-            if ((s & kGenMask) != genTag) {
-                slot[i] = next << kCodeShift | key;
+            const uint32_t key = parent << kParentShift | steps << kStepShift;
+            if (s == 0) {
+                slot[i] = key | next;
                 return 0;
             }
+            if ((s & ~kCodeMask) == key) return s & kCodeMask;
         }
         return Overflow(parent << 8 | byte, next);
     }
@@ -575,10 +491,10 @@ struct CLzwCompressor::Coder {
             overflowUsed = true;
         }
         const uint64_t want = overflowGeneration << 38 | key;
-        constexpr uint64_t codeBits = uint64_t{0x7FFF} << 23;
+        constexpr uint64_t codeBits = uint64_t{kCodeMask} << 23;
         for (uint32_t i = (key * 0x9E3779B1u) >> (32 - kOverflowBits);; i = (i + 1) & ((1u << kOverflowBits) - 1)) {
             const uint64_t e = overflow[i];
-            if ((e & ~codeBits) == want) return static_cast<unsigned>(e >> 23) & 0x7FFF;
+            if ((e & ~codeBits) == want) return static_cast<unsigned>(e >> 23) & kCodeMask;
             if (e >> 38 != overflowGeneration) {
                 overflow[i] = want | uint64_t{next} << 23;
                 return 0;
@@ -680,7 +596,7 @@ int CLzwCompressor::NextChunk(bool* ended) {
     *ended = false;
     const size_t used = static_cast<size_t>(m_chunkCursor - m_chunkStart);
     if (used > 0) {
-        m_crc = Crc32Run(m_chunkStart, used, m_crc);
+        m_crc = ZrkCrc32Run(m_chunkStart, used, m_crc);
         m_totalIn += static_cast<int64_t>(used);
     }
     m_chunkStart = m_chunkCursor;
@@ -738,6 +654,7 @@ int CLzwCompressor::Compress(Coder& coder) {
     bool ended = false;
     ZRK_TRY(NextChunk(&ended));
     unsigned cur = kEnd;  // the current string: the empty input's end code
+    uint32_t hash = 0;    // the hash of its bytes, once it has two or more
     if (!ended) {
         cur = *m_chunkCursor++;
         --m_chunkLeft;
@@ -747,28 +664,31 @@ int CLzwCompressor::Compress(Coder& coder) {
         const uint8_t* const end = p + m_chunkLeft;
         uint32_t* const slot = coder.slot;
         uint16_t* const pair = coder.pair;
-        uint32_t genTag = coder.generation << kGenShift;
         while (p < end) {
             const unsigned ch = *p++;
             if (cur < 256) {
                 uint16_t& e = pair[cur << 8 | ch];
                 if (e != 0) {
+                    hash = HashStep(kHash.seed[cur], ch);
                     cur = e;
                     continue;
                 }
                 e = static_cast<uint16_t>(next);
             } else {
-                const uint32_t i = cur ^ kProbe.first[ch];
+                const uint32_t h = HashStep(hash, ch);
+                const uint32_t i = h & kDictMask;
                 const uint32_t s = slot[i];
-                const uint32_t key = genTag | ch;
-                if ((s & kKeyMask) == key) {
-                    cur = s >> kCodeShift;
+                const uint32_t key = cur << kParentShift;
+                if ((s & ~kCodeMask) == key) {
+                    cur = s & kCodeMask;
+                    hash = h;
                     continue;
                 }
-                if ((s & kGenMask) != genTag) {
-                    slot[i] = next << kCodeShift | key;
-                } else if (const unsigned code = coder.Probe(cur, ch, i, next); code != 0) {
+                if (s == 0) {
+                    slot[i] = key | next;
+                } else if (const unsigned code = coder.Probe(cur, ch, h, next); code != 0) {
                     cur = code;
+                    hash = h;
                     continue;
                 }
             }
@@ -782,7 +702,6 @@ int CLzwCompressor::Compress(Coder& coder) {
                 if (next > kMaxCode) {
                     put(kFlush);
                     coder.Rebuild();
-                    genTag = coder.generation << kGenShift;
                     width = kMinBits;
                     next = kFirstCode;
                 } else {

@@ -50,7 +50,7 @@ constexpr int kExpanderBlock = 131072;     // expanded bytes gathered between wr
 constexpr int kCompressorBlock = 32768;    // compressed bytes written at a time
 
 // Tests: how many probe steps the compressor's hash table takes before a
-// string goes to its overflow table instead (0 to 15, the default 15; 0
+// string goes to its overflow table instead (0 to 3, the default 3; 0
 // sends every collision there, which ordinary data never does).
 void SetProbeStepsForTest(int steps);
 }  // namespace zrklzw
