@@ -1,7 +1,8 @@
 // Tests of the registry key object against the real registry (under Wine in
-// the test prefix), and of the registry text forms. Every test works below a
-// scratch key of its own, created and removed here with the plain system
-// calls, which also check what the key object really wrote.
+// the test prefix); the text forms alone are tested natively
+// (tests/zrk/test_regtext.cpp). Every test works below a scratch key of its
+// own, created and removed here with the plain system calls, which also
+// check what the key object really wrote.
 #include "src/winspec/regkey.h"
 
 #include <gtest/gtest.h>
@@ -11,12 +12,10 @@
 #include <functional>
 #include <string>
 
+#include "testutil.h"
 #include "zrk/report.h"
 
 namespace {
-
-std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
-std::string Bytes(const CMemBuf& b) { return std::string(reinterpret_cast<const char*>(b.Data()), b.Size()); }
 
 // Removes NAME below PARENT with everything in it; false when it stays.
 bool RawDeleteTree(HKEY parent, const char* name) {
@@ -79,29 +78,6 @@ protected:
     CString m_sub, m_path;
 };
 
-TEST(RegistryText, ValueDataAsText) {
-    struct Case { uint32_t type; std::string data; const char* text; };
-    const Case reads[] = {
-        {REG_SZ, std::string("ab", 2), "ab"},               // written without its zero byte
-        {REG_SZ, std::string("ab\0cd", 5), "ab"},
-        {REG_MULTI_SZ, std::string("a\0b\0\0", 5), "a|b"},
-        {REG_MULTI_SZ, std::string("a\0\0b\0\0", 6), "a||b"}, // what "a||b" writes reads back
-        {REG_MULTI_SZ, std::string("\0", 1), ""},
-        {REG_DWORD, std::string("\xFD\xFF\xFF\xFF", 4), "4294967293"},
-        {REG_DWORD_BIG_ENDIAN, std::string("\0\0\1\0", 4), "256"},
-        {REG_QWORD, std::string("\0\0\0\0\1\0\0\0", 8), "4294967296"},
-        {REG_DWORD, std::string("\1\2\3", 3), "010203"},    // wrong size: the bytes
-        {REG_BINARY, std::string("\x0a\xfb", 2), "0AFB"},
-        {REG_NONE, "", ""},
-    };
-    for (const Case& c : reads) {
-        CString text;
-        EXPECT_EQ(ZrkRegDataText(c.type, reinterpret_cast<const uint8_t*>(c.data.data()),
-                                 static_cast<int>(c.data.size()), text), 0);
-        EXPECT_EQ(S(text), c.text) << "type " << c.type;
-    }
-}
-
 TEST_F(RegKeyTest, OpensByRootNameExactly) {
     struct Case { const char* path; int result; DWORD error; };
     const Case cases[] = {
@@ -129,7 +105,7 @@ TEST_F(RegKeyTest, OpensByRootNameExactly) {
         expected.FormatId(MSG_REG_OPEN, c.path, static_cast<int>(c.error));
         EXPECT_EQ(rec.entries[0].msgId, 23);
         EXPECT_EQ(rec.entries[0].code, ZRK_WINERR);
-        EXPECT_EQ(rec.entries[0].text, S(expected));
+        EXPECT_EQ(rec.entries[0].text, Str(expected));
     }
     // The bare root is the root key itself.
     CRegistryKey root;
@@ -169,14 +145,14 @@ TEST_F(RegKeyTest, ValuesRoundTripInTheirTextForms) {
         EXPECT_EQ(type, c.type) << c.name;
         CString text = "stale";
         EXPECT_EQ(key.ReadString(c.name, text), 0) << c.name;
-        EXPECT_EQ(S(text), c.text) << c.name;
+        EXPECT_EQ(Str(text), c.text) << c.name;
     }
     uint32_t n = 0;
     CMemBuf b;
     EXPECT_EQ(key.ReadNumber("n", n, 7), 0);
     EXPECT_EQ(n, 4294967293u);
     EXPECT_EQ(key.ReadBinary("b", b), 0);
-    EXPECT_EQ(Bytes(b), "\x0A\x0B");
+    EXPECT_EQ(Str(b), "\x0A\x0B");
 }
 
 // Missing values and values of another kind, as other programs leave them.
@@ -204,9 +180,9 @@ TEST_F(RegKeyTest, AbsentOrForeignValuesReadWithoutError) {
         EXPECT_EQ(key.ReadString(c.name, text), 0);
         EXPECT_EQ(key.ReadNumber(c.name, number, 4294967293u), 0);
         EXPECT_EQ(key.ReadBinary(c.name, binary), 0);
-        EXPECT_EQ(S(text), c.text) << c.name;
+        EXPECT_EQ(Str(text), c.text) << c.name;
         EXPECT_EQ(number, c.number) << c.name;
-        EXPECT_EQ(Bytes(binary), c.binary) << c.name;
+        EXPECT_EQ(Str(binary), c.binary) << c.name;
     }
     EXPECT_EQ(rec.entries.size(), 0u);
 }
@@ -236,8 +212,8 @@ TEST_F(RegKeyTest, CreatesListsAndDeletes) {
     ASSERT_EQ(key.ListSubkeys(subkeys), 0);
     values.Sort();
     subkeys.Sort();
-    EXPECT_EQ(S(values.Join(",")), "," + longName + ",kept");
-    EXPECT_EQ(S(subkeys.Join(",")), "Co,Other");
+    EXPECT_EQ(Str(values.Join(",")), "," + longName + ",kept");
+    EXPECT_EQ(Str(subkeys.Join(",")), "Co,Other");
 
     CRecordingScope rec;
     EXPECT_EQ(key.DeleteValue(""), 0);  // the default value stays
@@ -249,7 +225,7 @@ TEST_F(RegKeyTest, CreatesListsAndDeletes) {
     EXPECT_EQ(rec.entries.size(), 0u);
     values.Clear();
     ASSERT_EQ(key.ListValueNames(values), 0);
-    EXPECT_EQ(S(values.Join(",")), "");
+    EXPECT_EQ(Str(values.Join(",")), "");
     EXPECT_FALSE(RawExists("Other"));
 
     // Without a target the created key replaces the held one.
@@ -257,7 +233,7 @@ TEST_F(RegKeyTest, CreatesListsAndDeletes) {
     CString text;
     ASSERT_EQ(key.CreateKey("App"), 0);
     EXPECT_EQ(key.ReadString("v", text), 0);
-    EXPECT_EQ(S(text), "1");
+    EXPECT_EQ(Str(text), "1");
 }
 
 class RegKeyPruneTest : public RegKeyTest {
@@ -365,7 +341,7 @@ TEST_F(RegKeyTest, SystemFailuresAreReportedOnce) {
         }
         EXPECT_EQ(rec.entries[0].msgId, c.msgId) << c.what;
         EXPECT_EQ(rec.entries[0].code, ZRK_WINERR) << c.what;
-        EXPECT_EQ(rec.entries[0].text, S(expected)) << c.what;
+        EXPECT_EQ(rec.entries[0].text, Str(expected)) << c.what;
     }
     // Destroying the object closes its key; a failure is reported too.
     CRecordingScope rec;
