@@ -2,6 +2,7 @@
 #include "zrk/dde.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "zrk/app.h"
 #include "zrk/profile.h"
@@ -389,3 +390,40 @@ int CDdeClient::OnAdviseData(const char*, const CString&) { return 0; }
 int CDdeClient::OnTransactionComplete(const char*, const CString&) { return 0; }
 int CDdeClient::OnDisconnect() { return 0; }
 int CDdeClient::OnServiceRegistered(const char*) { return 0; }
+
+// ---- the transaction forms (zrk/os/dde_os.h) -------------------------------------------
+
+namespace zrkos {
+
+bool DdeOffered(unsigned type) { return type != DDE_WILDCONNECT; }
+
+bool DdeCarriesData(unsigned type) {
+    return type == DDE_EXECUTE || type == DDE_POKE || type == DDE_ADVDATA || type == DDE_XACT_COMPLETE;
+}
+
+DdeAnswer DdeAnswerFor(unsigned type, unsigned format, bool handled) {
+    switch (type) {
+    case DDE_CONNECT:
+    case DDE_ADVSTART:
+        return handled ? DDE_ANSWER_TRUE : DDE_ANSWER_FALSE;
+    case DDE_REQUEST:
+    case DDE_ADVREQ:
+        return handled && format == kDdeTextFormat ? DDE_ANSWER_TEXT : DDE_ANSWER_NONE;
+    case DDE_EXECUTE:
+    case DDE_POKE:
+    case DDE_ADVDATA:
+        return handled ? DDE_ANSWER_ACK : DDE_ANSWER_NOT_PROCESSED;
+    default:
+        return DDE_ANSWER_NONE;
+    }
+}
+
+CString DdeDataText(const char* bytes, size_t size) {
+    if (!bytes) return CString();
+    const void* zero = std::memchr(bytes, 0, size);
+    size_t n = zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes) : size;
+    if (n > static_cast<size_t>(CString::MAXLEN)) n = static_cast<size_t>(CString::MAXLEN);
+    return CString(bytes, static_cast<int>(n));
+}
+
+}  // namespace zrkos

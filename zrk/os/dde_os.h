@@ -8,6 +8,7 @@
 // DDE manager owns it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "zrk/cstring.h"
@@ -58,6 +59,31 @@ struct DdeIncoming {
     CString data;         // the data up to its first zero byte
     bool hasData = false;
 };
+
+// ---- the transaction forms (portable: the same decisions on every platform)
+
+// What the callback hands back to the library for a transaction.
+enum DdeAnswer : unsigned {
+    DDE_ANSWER_NONE,           // nothing (no data handle)
+    DDE_ANSWER_TRUE,           // connect, advise start: accepted
+    DDE_ANSWER_FALSE,          //   refused
+    DDE_ANSWER_ACK,            // execute, poke, advise data: acknowledged
+    DDE_ANSWER_NOT_PROCESSED,  //   refused
+    DDE_ANSWER_TEXT,           // request, advise request: the reply as text data
+};
+
+// Whether a transaction of TYPE reaches the handler: a connection to any
+// service (wildcard) is never offered, since a server of this framework
+// answers only for the names it registered.
+bool DdeOffered(unsigned type);
+// Whether the data that comes with TYPE is handed to the handler.
+bool DdeCarriesData(unsigned type);
+// The answer to a transaction of TYPE asking for FORMAT, as the handler
+// HANDLED it or not. Requests are answered in text format only.
+DdeAnswer DdeAnswerFor(unsigned type, unsigned format, bool handled);
+// The text of received data: its bytes up to the first zero byte (a sender
+// may pad its data beyond the terminator).
+CString DdeDataText(const char* bytes, size_t size);
 
 // Receives every incoming transaction. 0 means handled: a connection is
 // accepted, an execute, poke or advise is acknowledged, a request is

@@ -39,13 +39,12 @@ CString HszText(HSZ hsz) {
     return CString(buf.data(), static_cast<int>(strnlen(buf.data(), got)));
 }
 
-// The text of a data handle: its bytes up to the first zero (a sender's
-// data may be padded beyond the terminator).
+// The text of a data handle (DdeDataText).
 bool DataText(HDDEDATA data, CString* out) {
     const DWORD size = DdeGetData(data, nullptr, 0, 0);
     std::vector<char> buf(size + 1, '\0');
     if (size > 0 && DdeGetData(data, reinterpret_cast<LPBYTE>(buf.data()), size, 0) != size) return false;
-    *out = CString(buf.data(), static_cast<int>(strnlen(buf.data(), size)));
+    *out = DdeDataText(buf.data(), size);
     return true;
 }
 
@@ -58,10 +57,7 @@ HDDEDATA TextData(const CString& text, HSZ item) {
 
 HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                            ULONG_PTR, ULONG_PTR) {
-    if (!g_handler) return nullptr;
-    // A connection to any service (wildcard) is never offered: a server
-    // of this framework answers only for the names it registered.
-    if (type == XTYP_WILDCONNECT) return nullptr;
+    if (!g_handler || !DdeOffered(type)) return nullptr;
 
     DdeIncoming in;
     in.type = type;
@@ -69,27 +65,25 @@ HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz
     in.conv = reinterpret_cast<DdeConv>(conv);
     in.topic = HszText(hsz1);
     in.item = HszText(hsz2);
-    if (data && (type == XTYP_EXECUTE || type == XTYP_POKE || type == XTYP_ADVDATA || type == XTYP_XACT_COMPLETE))
-        in.hasData = DataText(data, &in.data);
+    if (data && DdeCarriesData(type)) in.hasData = DataText(data, &in.data);
 
     CString reply;
     const bool handled = g_handler(in, &reply) == 0;
-    switch (type) {
-    case XTYP_CONNECT:
-    case XTYP_ADVSTART:
-        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(handled ? TRUE : FALSE));
-    case XTYP_REQUEST:
-    case XTYP_ADVREQ:
-        // Only text is served.
-        if (!handled || format != CF_TEXT) return nullptr;
+    switch (DdeAnswerFor(type, format, handled)) {
+    case DDE_ANSWER_TRUE:
+        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(TRUE));
+    case DDE_ANSWER_FALSE:
+        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(FALSE));
+    case DDE_ANSWER_ACK:
+        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
+    case DDE_ANSWER_NOT_PROCESSED:
+        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FNOTPROCESSED));
+    case DDE_ANSWER_TEXT:
         return TextData(reply, hsz2);
-    case XTYP_EXECUTE:
-    case XTYP_POKE:
-    case XTYP_ADVDATA:
-        return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(handled ? DDE_FACK : DDE_FNOTPROCESSED));
-    default:
-        return nullptr;
+    case DDE_ANSWER_NONE:
+        break;
     }
+    return nullptr;
 }
 
 // A string handle that frees itself.
