@@ -16,10 +16,8 @@
 
 namespace {
 
-std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
-
 std::string ItemText(int type, const CString& key, const CString& value) {
-    return std::to_string(type) + "|" + S(key) + "|" + S(value);
+    return std::to_string(type) + "|" + Str(key) + "|" + Str(value);
 }
 
 struct Items {
@@ -198,11 +196,11 @@ TEST_F(CfgFileTest, MacroSubstitution) {
         const int r = cfg.ExpandMacros(text);
         if (c.expected) {
             EXPECT_EQ(r, 0) << c.text;
-            EXPECT_EQ(S(text), c.expected) << c.text;
+            EXPECT_EQ(Str(text), c.expected) << c.text;
             continue;
         }
         EXPECT_EQ(r, ZRK_INTERNAL) << c.text;
-        EXPECT_EQ(S(text), c.text) << "a failed substitution leaves the text alone";
+        EXPECT_EQ(Str(text), c.text) << "a failed substitution leaves the text alone";
         ASSERT_EQ(rec.Count(), 1) << c.text << ": " << rec.LastText();
         EXPECT_EQ(rec.entries[0].msgId, c.msgId) << c.text;
     }
@@ -217,7 +215,7 @@ TEST_F(CfgFileTest, DoublingDefinitionsStopAtTheLineLimit) {
     CRecordingScope rec;
     EXPECT_EQ(Read(content, 0, true).result, ZRK_INTERNAL);
     ASSERT_EQ(rec.Count(), 1);
-    EXPECT_EQ(rec.entries[0].msgId, 458);
+    EXPECT_EQ(rec.entries[0].msgId, MSG_CFG_MACRO_DEPTH);
     EXPECT_NE(rec.LastText().find("line 12"), std::string::npos) << "2^10 * 1000 bytes fit, twice as many do not";
 }
 
@@ -304,7 +302,7 @@ TEST_F(CfgFileTest, IncludeBySearchAndItsDepth) {
     ASSERT_EQ(cfg.OpenRelative(scratch.Path("chain0.cfg")), 0);
     EXPECT_EQ(ReadItems(cfg).result, ZRK_INTERNAL);
     ASSERT_EQ(rec.Count(), 1);
-    EXPECT_EQ(rec.entries[0].msgId, 474);
+    EXPECT_EQ(rec.entries[0].msgId, MSG_CFG_INCLUDE_DEPTH);
     EXPECT_NE(rec.LastText().find("chain" + std::to_string(kCfgMaxIncludeDepth - 1) + ".cfg"), std::string::npos);
 }
 
@@ -377,7 +375,7 @@ TEST_F(CfgFileTest, ReportUnexpectedNamesTheInnermostFile) {
     int type = -1;
     CString value, key;
     ASSERT_EQ(cfg.NextItem(&type, &value, &key), 0);
-    const std::string where = S(scratch.Path("inc.cfg")) + "\", line 3";
+    const std::string where = Str(scratch.Path("inc.cfg")) + "\", line 3";
     struct Case {
         int type;
         const char* key;
@@ -497,7 +495,7 @@ TEST_F(CfgFileTest, WriterFailures) {
         EXPECT_EQ(out.WriteItem(3, "v", "Key", report), ZRK_INTERNAL);
         ASSERT_EQ(rec.Count(), report ? 1 : 0);
         if (report) {
-            EXPECT_EQ(rec.entries[0].msgId, 454);
+            EXPECT_EQ(rec.entries[0].msgId, MSG_CFG_UNEXPECTED_ITEM);
         }
     }
     ASSERT_EQ(out.WriteItem(CFG_ENTRY, "1", "a"), 0);
@@ -513,7 +511,7 @@ TEST_F(CfgFileTest, WriterFailures) {
     CRecordingScope rec;
     EXPECT_EQ(out.OpenWrite(scratch.Path("blocker\\inner\\w.cfg")), ZRK_FAIL);
     ASSERT_EQ(rec.Count(), 1) << rec.LastText();
-    EXPECT_EQ(rec.entries[0].msgId, 428);
+    EXPECT_EQ(rec.entries[0].msgId, MSG_DIR_CREATE);
 }
 
 }  // namespace

@@ -13,8 +13,6 @@
 
 namespace {
 
-std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
-
 class CfgStringTest : public ::testing::Test {
 protected:
     void Write(const char* name, const std::string& content) { ASSERT_TRUE(WriteAll(scratch.Path(name), content)) << name; }
@@ -34,7 +32,7 @@ protected:
             CString value, key;
             r = cfg.NextItem(&type, &value, &key);
             if (r != 0 || type == CFG_EOF) break;
-            out.push_back(S(value));
+            out.push_back(Str(value));
         }
         if (r != 0) out.push_back("error " + std::to_string(r));
         return out;
@@ -117,12 +115,12 @@ TEST_F(CfgStringTest, Errors) {
         std::string where;  // a part of the message
         bool definesA;
     } const cases[] = {
-        {"\"cont.str\"", ZRK_INTERNAL, 456, S(scratch.Path("cont.str")) + "\", line 2", false},
-        {"\"block.str\"", ZRK_INTERNAL, 463, S(scratch.Path("block.str")) + "\", line 2", true},
-        {"\"end.str\"", ZRK_INTERNAL, 463, S(scratch.Path("end.str")) + "\", line 2", true},
-        {"\"self.str\"", ZRK_INTERNAL, 457, S(scratch.Path("self.str")) + "\", line 2", false},
-        {"\"bad.str\"", ZRK_INTERNAL, 456, S(scratch.Path("bad.str")) + "\", line 1", false},
-        {"\"absent.str\"", ZRK_NOTFOUND, 417, S(scratch.Path("absent.str")), false},
+        {"\"cont.str\"", ZRK_INTERNAL, 456, Str(scratch.Path("cont.str")) + "\", line 2", false},
+        {"\"block.str\"", ZRK_INTERNAL, 463, Str(scratch.Path("block.str")) + "\", line 2", true},
+        {"\"end.str\"", ZRK_INTERNAL, 463, Str(scratch.Path("end.str")) + "\", line 2", true},
+        {"\"self.str\"", ZRK_INTERNAL, 457, Str(scratch.Path("self.str")) + "\", line 2", false},
+        {"\"bad.str\"", ZRK_INTERNAL, 456, Str(scratch.Path("bad.str")) + "\", line 1", false},
+        {"\"absent.str\"", ZRK_NOTFOUND, 417, Str(scratch.Path("absent.str")), false},
         {"msg.str", ZRK_INTERNAL, 460, "main.cfg\", line 1", false},
         {"\"msg.str", ZRK_INTERNAL, 461, "main.cfg\", line 1", false},
         {"<msg.str", ZRK_INTERNAL, 461, "main.cfg\", line 1", false},

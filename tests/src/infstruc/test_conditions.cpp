@@ -59,8 +59,8 @@ TEST(Conditions, EveryTextBeginningWithIfIsAnExpression) {
         {"If(defined(SERVER) | defined(CLIENT))", 1, 1, 0},
         {"if defined(client)", 0, 0, 0},  // symbols are case-sensitive
         {"if $TCPPort$ > 1024", 1, 1, 0},  // variables are expanded first
-        {"iffy.dat", 0, 0, 467},           // the expression "fy.dat", not the file
-        {"if defined(CLIENT", 0, 0, 466},
+        {"iffy.dat", 0, 0, MSG_EXPR_BAD_COMPARISON},  // the expression "fy.dat", not the file
+        {"if defined(CLIENT", 0, 0, MSG_EXPR_UNBALANCED},
         {"client", 1, 1, 0},  // a path for TEST, always true after "#"
         {"none.dat", 0, 1, 0},
         {slashed, 1, 1, 0},

@@ -15,8 +15,6 @@
 
 namespace {
 
-std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
-
 int ReadText(const std::string& text, CInfDescription& desc, CSetRecord* external = nullptr) {
     CCfgMemoryFiles files;
     files[CFile::Normalise("top.inf").c_str()] = text;
@@ -43,24 +41,24 @@ TEST(Reader, BlocksInFileOrder) {
               0)
         << rec.LastText();
     ASSERT_EQ(desc.packages.Count(), 2);
-    EXPECT_EQ(S(desc.packages[0].Name()), "A");
-    EXPECT_EQ(S(desc.packages[1].Name()), "B");
+    EXPECT_EQ(Str(desc.packages[0].Name()), "A");
+    EXPECT_EQ(Str(desc.packages[1].Name()), "B");
     EXPECT_EQ(desc.FindPackage("B"), 1);
     EXPECT_EQ(desc.FindPackage("b"), -1);
     ASSERT_EQ(desc.sets.Count(), 2);
-    EXPECT_EQ(S(desc.sets[0].AppName()), "One");
-    EXPECT_EQ(S(desc.sets[1].AppName()), "Two");
+    EXPECT_EQ(Str(desc.sets[0].AppName()), "One");
+    EXPECT_EQ(Str(desc.sets[1].AppName()), "Two");
     // The platform kind reaches the shared libraries of the sets.
-    EXPECT_EQ(S(desc.sets[0].DllRecords()[0].Files().Join(",")), "x.dll");
+    EXPECT_EQ(Str(desc.sets[0].DllRecords()[0].Files().Join(",")), "x.dll");
     EXPECT_EQ(desc.sets[1].BlockPlace().line, 15);
     // Header keys in any case, each occurrence with its place; the last one
     // counts.
     ASSERT_EQ(desc.header.size(), 3u);
-    EXPECT_EQ(S(desc.header[2].name), "version");
+    EXPECT_EQ(Str(desc.header[2].name), "version");
     EXPECT_EQ(desc.header[1].place.line, 18);
-    EXPECT_EQ(S(desc.header[1].place.file), S(CFile::Normalise("top.inf")));
-    EXPECT_EQ(S(desc.HeaderValue("Version")), "2.0");
-    EXPECT_EQ(S(desc.HeaderValue("NOSUCH")), "");
+    EXPECT_EQ(Str(desc.header[1].place.file), Str(CFile::Normalise("top.inf")));
+    EXPECT_EQ(Str(desc.HeaderValue("Version")), "2.0");
+    EXPECT_EQ(Str(desc.HeaderValue("NOSUCH")), "");
 
     desc.Clear();
     EXPECT_EQ(desc.sets.Count() + desc.packages.Count() + static_cast<int>(desc.header.size()), 0);
@@ -80,13 +78,13 @@ TEST(Reader, ExternalDescriptionAddsToTheSetBeingInstalled) {
         << rec.LastText();
     EXPECT_EQ(external.sets.Count(), 0);
     EXPECT_EQ(external.packages.Count(), 1);
-    EXPECT_EQ(S(set.AppName()), "Product");
+    EXPECT_EQ(Str(set.AppName()), "Product");
     ASSERT_EQ(set.PgmItems().Count(), 2);
-    EXPECT_EQ(S(set.PgmItems()[1].Title()), "Viewer");
+    EXPECT_EQ(Str(set.PgmItems()[1].Title()), "Viewer");
     EXPECT_EQ(set.RegRecords().Count(), 1);
-    EXPECT_EQ(S(set.Minimal().Join(",")), "EXTRA");
+    EXPECT_EQ(Str(set.Minimal().Join(",")), "EXTRA");
     // The set keeps the place of its own block.
-    EXPECT_EQ(S(set.BlockPlace().file), S(CFile::Normalise("top.inf")));
+    EXPECT_EQ(Str(set.BlockPlace().file), Str(CFile::Normalise("top.inf")));
     EXPECT_EQ(set.BlockPlace().line, 1);
 }
 
@@ -96,11 +94,11 @@ TEST(Reader, FailureStopsTheReadingAndKeepsWhatWasComplete) {
         int packages, sets;
         int msgId;
     } const cases[] = {
-        {"{ PACKAGE\nPACKAGENAME = A\n}\n{ SET\n{ INI a\nK =\n}\n}\n{ PACKAGE\nPACKAGENAME = B\n}\n", 1, 0, 455},
-        {"{ SET\n}\n{ PACKAGE\nBAD = 1\n}\n{ SET\n}\n", 0, 1, 455},
-        {"{ SET\n}\nNOTAKEY = 1\n{ SET\n}\n", 0, 1, 455},
-        {"{ SET\n{ INI a\nK = v\n", 0, 0, 473},  // the file ends inside blocks
-        {"{ SET\n}\n}\n", 0, 1, 470},            // a block end too many
+        {"{ PACKAGE\nPACKAGENAME = A\n}\n{ SET\n{ INI a\nK =\n}\n}\n{ PACKAGE\nPACKAGENAME = B\n}\n", 1, 0, MSG_CFG_UNKNOWN_KEY},
+        {"{ SET\n}\n{ PACKAGE\nBAD = 1\n}\n{ SET\n}\n", 0, 1, MSG_CFG_UNKNOWN_KEY},
+        {"{ SET\n}\nNOTAKEY = 1\n{ SET\n}\n", 0, 1, MSG_CFG_UNKNOWN_KEY},
+        {"{ SET\n{ INI a\nK = v\n", 0, 0, MSG_CFG_UNBALANCED_BLOCKS},  // the file ends inside blocks
+        {"{ SET\n}\n}\n", 0, 1, MSG_CFG_UNEXPECTED},            // a block end too many
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
@@ -130,8 +128,8 @@ TEST(Reader, LoadsAFileWithSymbols) {
     } const cases[] = {
         {{"PRODUCT"}, {"Demo"}, "setup.inf", "ENG WINNT", 0},
         {{"PRODUCT", "VDTEST_LANG", "ENV"}, {"Demo", "FRA", "X"}, "setup.inf", "FRA X", 0},
-        {{"ZRK_NO_PRODUCT"}, {""}, "setup.inf", nullptr, 462},  // undefined in sets.inf, line 2
-        {{"PRODUCT"}, {"Demo"}, "none.inf", nullptr, 417},
+        {{"ZRK_NO_PRODUCT"}, {""}, "setup.inf", nullptr, MSG_CFG_UNDEFINED_SYMBOL},  // undefined in sets.inf, line 2
+        {{"PRODUCT"}, {"Demo"}, "none.inf", nullptr, MSG_OPEN_READ},
     };
     CPlatformScope nt(3);
     for (const Case& c : cases) {
@@ -148,9 +146,9 @@ TEST(Reader, LoadsAFileWithSymbols) {
             continue;
         }
         ASSERT_EQ(r, 0) << rec.LastText();
-        EXPECT_EQ(S(desc.HeaderValue("APPLANGUAGE")), c.language);
+        EXPECT_EQ(Str(desc.HeaderValue("APPLANGUAGE")), c.language);
         ASSERT_EQ(desc.sets.Count(), 1);
-        EXPECT_EQ(S(desc.sets[0].AppName()), "Demo");
+        EXPECT_EQ(Str(desc.sets[0].AppName()), "Demo");
     }
 }
 

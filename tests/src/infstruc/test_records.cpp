@@ -21,12 +21,9 @@
 #include "zrk/platform.h"
 #include "zrk/report.h"
 
-
 namespace {
 
-std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
-
-std::string Join(const CStringList& list) { return S(list.Join("|")); }
+std::string Join(const CStringList& list) { return Str(list.Join("|")); }
 
 // Reads TEXT as the description "t.inf" (and INCLUDE as "inc.inf") from
 // memory.
@@ -58,7 +55,7 @@ CSetRecord ReadSet(const std::string& body) {
 }
 
 // "t.inf", line N as the reader's messages write it.
-std::string At(int line) { return S(CFile::Normalise("t.inf")) + "\", line " + std::to_string(line); }
+std::string At(int line) { return Str(CFile::Normalise("t.inf")) + "\", line " + std::to_string(line); }
 
 // Each kind's keys through its table: text, flag, "Y" and list keys, the
 // rules of the keys that do more, and unknown keys ignored.
@@ -69,25 +66,25 @@ TEST(Records, KeyTables) {
     const Field regNames = [](const CSetRecord& s) { return Join(s.RegRecords()[0].Names()); };
     const Field ini = [](const CSetRecord& s) {
         const CIniRecord& r = s.IniRecords()[0];
-        return S(r.Section()) + ":" + Join(r.Keys()) + "=" + Join(r.Values());
+        return Str(r.Section()) + ":" + Join(r.Keys()) + "=" + Join(r.Values());
     };
     const Field service = [](const CSetRecord& s) {
         const CServiceRecord& r = s.Services()[0];
-        return S(r.Name()) + "|" + S(r.DisplayName()) + "|" + S(r.BinaryPath()) + "|" + std::to_string(r.AutoStart());
+        return Str(r.Name()) + "|" + Str(r.DisplayName()) + "|" + Str(r.BinaryPath()) + "|" + std::to_string(r.AutoStart());
     };
     const Field pgm = [](const CSetRecord& s) {
         const CPgmRecord& r = s.PgmItems()[0];
-        return S(r.Group()) + "|" + S(r.FileName()) + "|" + S(r.IconName()) + "|" + S(r.Title()) + "|" +
-               S(r.Command()) + "|" + S(r.WorkDir()) + "|" + S(r.ShortcutKey());
+        return Str(r.Group()) + "|" + Str(r.FileName()) + "|" + Str(r.IconName()) + "|" + Str(r.Title()) + "|" +
+               Str(r.Command()) + "|" + Str(r.WorkDir()) + "|" + Str(r.ShortcutKey());
     };
     const Field run = [](const CSetRecord& s) {
         const CRunRecord& r = s.Programs()[0];
-        return S(r.Comment()) + "|" + S(r.Name()) + "|" + S(r.Command());
+        return Str(r.Comment()) + "|" + Str(r.Name()) + "|" + Str(r.Command());
     };
     const Field set = [](const CSetRecord& s) {
-        return S(s.AppName()) + "|" + S(s.InternalName()) + "|" + S(s.ShortName()) + "|" + S(s.Archi()) + "|" +
-               S(s.Comment()) + "|" + S(s.Reboot()) + "|" + S(s.MainGroup()) + "|" + S(s.GroupInUse()) + "|" +
-               std::to_string(s.TcpPort()) + "|" + S(s.DestDir());
+        return Str(s.AppName()) + "|" + Str(s.InternalName()) + "|" + Str(s.ShortName()) + "|" + Str(s.Archi()) + "|" +
+               Str(s.Comment()) + "|" + Str(s.Reboot()) + "|" + Str(s.MainGroup()) + "|" + Str(s.GroupInUse()) + "|" +
+               std::to_string(s.TcpPort()) + "|" + Str(s.DestDir());
     };
     const Field lists = [](const CSetRecord& s) {
         return Join(s.Maximal()) + "=" + Join(s.DetectionRules()) + ";" + Join(s.Minimal()) + ";" +
@@ -135,7 +132,7 @@ TEST(Records, KeyTables) {
     CSetRecord direct;
     ASSERT_EQ(direct.SetKey("APPDEFAULTPATH", "C:\\App"), 0);
     ASSERT_EQ(direct.SetKey("APPDEFAULTPATH", ""), 0);
-    EXPECT_EQ(S(direct.DestDir()), "C:\\App");
+    EXPECT_EQ(Str(direct.DestDir()), "C:\\App");
 }
 
 TEST(Records, PlatformWordsOfSharedLibrariesOnEachKind) {
@@ -224,7 +221,7 @@ TEST(Records, ConditionsAreCheckedWhereTheyStand) {
     // An entry's condition leaves the record's own "TEST" and its place alone.
     const CSetRecord set = ReadSet("{ INI a\nTEST = if defined(X)\nK = v # if defined(Y)\n}\n");
     const CIniRecord& ini = set.IniRecords()[0];
-    EXPECT_EQ(S(ini.TestText()), "if defined(X)");
+    EXPECT_EQ(Str(ini.TestText()), "if defined(X)");
     EXPECT_EQ(ini.SourceLine(), 3);
     ASSERT_EQ(ini.Places().size(), 1u);
     EXPECT_EQ(ini.Places()[0].line, 4);
@@ -240,9 +237,9 @@ TEST(Records, PlacesNameTheIncludedFile) {
         << rec.LastText();
     const CRegRecord& reg = desc.sets[0].RegRecords()[0];
     ASSERT_EQ(reg.Places().size(), 3u);
-    EXPECT_EQ(S(reg.Places()[1].file), S(CFile::Normalise("inc.inf")));
+    EXPECT_EQ(Str(reg.Places()[1].file), Str(CFile::Normalise("inc.inf")));
     EXPECT_EQ(reg.Places()[1].line, 2);
-    EXPECT_EQ(S(reg.Places()[2].file), S(CFile::Normalise("t.inf")));
+    EXPECT_EQ(Str(reg.Places()[2].file), Str(CFile::Normalise("t.inf")));
     EXPECT_EQ(reg.Places()[2].line, 5);
 }
 
@@ -263,7 +260,7 @@ TEST(Records, NumbersOutsideTheirRangeAreWarnedAndBounded) {
         CInfDescription desc;
         ASSERT_EQ(ReadText(c.text, desc), 0) << c.text;
         ASSERT_EQ(rec.Count(), 1) << c.text;
-        EXPECT_EQ(rec.entries[0].msgId, 170);
+        EXPECT_EQ(rec.entries[0].msgId, MSG_VALUE_OUT_OF_RANGE);
         EXPECT_EQ(rec.entries[0].kind, ZRK_KIND_WARNING);
         int64_t got = -1;
         if (desc.sets.Count()) {
@@ -292,17 +289,17 @@ TEST(Records, ModifierParts) {
         {"42, u", "42", 'U', 'O', "", {}},
         {"  v  ,  x  ,  t  ,  C:\\p  ", "v", 'X', 'T', "C:\\p", {}},
         {"v, , a, C:\\a, b, c", "v", 'S', 'A', "C:\\a, b, c", {}},
-        {"v, String, Add", "v", 'S', 'A', "", {145, 146}},
+        {"v, String, Add", "v", 'S', 'A', "", {MSG_ENTRY_TYPE_LONG, MSG_ENTRY_MODE_LONG}},
         {"v, b, overwrite,", "v", 'B', 'O', "", {146}},
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
         CInfEntryParts parts;
         InfSplitModifiers(c.value, &parts, true);
-        EXPECT_EQ(S(parts.data), c.data) << c.value;
+        EXPECT_EQ(Str(parts.data), c.data) << c.value;
         EXPECT_EQ(parts.type, c.type) << c.value;
         EXPECT_EQ(parts.mode, c.mode) << c.value;
-        EXPECT_EQ(S(parts.testPath), c.testPath) << c.value;
+        EXPECT_EQ(Str(parts.testPath), c.testPath) << c.value;
         std::vector<int> warnings;
         for (const auto& e : rec.entries) warnings.push_back(e.kind == ZRK_KIND_WARNING ? e.msgId : -1);
         EXPECT_EQ(warnings, c.warnings) << c.value;
@@ -315,8 +312,8 @@ TEST(Records, ModifierParts) {
 TEST(Records, DetectionByFiles) {
     ScratchDir scratch;
     ASSERT_TRUE(WriteAll(scratch.Path("present.dll"), "x"));
-    const std::string present = S(scratch.Path("present.dll"));
-    const std::string missing = S(scratch.Path("missing.dll"));
+    const std::string present = Str(scratch.Path("present.dll"));
+    const std::string missing = Str(scratch.Path("missing.dll"));
     struct Case {
         std::string rule;
         int ok;
@@ -377,11 +374,11 @@ TEST(Records, PackagesKeysAndSizes) {
               0)
         << rec.LastText();
     const CPackage& p = desc.packages[0];
-    EXPECT_EQ(S(p.Name()) + S(p.ArchiveName()) + S(p.Comment()) + S(p.Version()) + S(p.Language()) + S(p.DestDir()),
+    EXPECT_EQ(Str(p.Name()) + Str(p.ArchiveName()) + Str(p.Comment()) + Str(p.Version()) + Str(p.Language()) + Str(p.DestDir()),
               "Parcc1.2ENGsub");
     EXPECT_EQ(Join(p.UsePackages()), "A|B");
     EXPECT_EQ(p.Disks(), (std::vector<int>{2, 0}));
-    EXPECT_EQ(S(p.Files()[0].FileName()), "f.exe");
+    EXPECT_EQ(Str(p.Files()[0].FileName()), "f.exe");
 }
 
 TEST(Records, FindPgmItem) {
@@ -415,8 +412,8 @@ TEST(Records, AddRegRecordAndListsOwnTheirRecords) {
     CSetRecord copy = set;
     ASSERT_EQ(copy.IniRecords().RemoveAt(0), 0);
     copy.RegRecords().Clear();
-    EXPECT_EQ(S(set.IniRecords()[0].File()), "a");
-    EXPECT_EQ(S(copy.IniRecords()[0].File()), "b");
+    EXPECT_EQ(Str(set.IniRecords()[0].File()), "a");
+    EXPECT_EQ(Str(copy.IniRecords()[0].File()), "b");
     EXPECT_EQ(set.RegRecords().Count(), 1);
     EXPECT_EQ(copy.IniRecords().RemoveAt(1), ZRK_INTERNAL);
     EXPECT_EQ(copy.IniRecords().Add(nullptr), ZRK_NOMEM);
@@ -551,12 +548,12 @@ TEST(FileVersion, ReadsTheFileVersionOfTheFirstTranslation) {
     for (const Case& c : cases) {
         const std::string info = VersionInfo(c.tables, c.language, c.codePage);
         for (bool wide : {false, true}) {
-            EXPECT_EQ(S(VersionOfBytes(PeImage(info, wide))), c.expected) << c.expected << (wide ? " (PE32+)" : "");
+            EXPECT_EQ(Str(VersionOfBytes(PeImage(info, wide))), c.expected) << c.expected << (wide ? " (PE32+)" : "");
         }
     }
-    EXPECT_EQ(S(VersionOfBytes("")), "");
-    EXPECT_EQ(S(VersionOfBytes("just a text file\r\n")), "");
-    EXPECT_EQ(S(VersionOfBytes("MZ")), "");
+    EXPECT_EQ(Str(VersionOfBytes("")), "");
+    EXPECT_EQ(Str(VersionOfBytes("just a text file\r\n")), "");
+    EXPECT_EQ(Str(VersionOfBytes("MZ")), "");
 }
 
 TEST(FileVersion, OfAFileAndAgreesWithTheSystem) {
@@ -565,10 +562,10 @@ TEST(FileVersion, OfAFileAndAgreesWithTheSystem) {
     ASSERT_TRUE(WriteAll(path, PeImage(VersionInfo({{"040904B0", "10.0.2"}}, 0x409, 0x4B0), false)));
     CString version;
     EXPECT_EQ(InfFileVersion(path, &version), 0);
-    EXPECT_EQ(S(version), "10.0.2");
+    EXPECT_EQ(Str(version), "10.0.2");
     ASSERT_TRUE(WriteAll(scratch.Path("plain.txt"), "text"));
     EXPECT_EQ(InfFileVersion(scratch.Path("plain.txt"), &version), 0);
-    EXPECT_EQ(S(version), "");
+    EXPECT_EQ(Str(version), "");
     {
         CRecordingScope rec;
         EXPECT_NE(InfFileVersion(scratch.Path("missing.dll"), &version), 0);
@@ -601,7 +598,7 @@ TEST(FileVersion, OfAFileAndAgreesWithTheSystem) {
     for (const char* name : {"kernel32.dll", "user32.dll", "version.dll"}) {
         const std::string file = std::string(system) + "\\" + name;
         ASSERT_EQ(InfFileVersion(file.c_str(), &version), 0) << file;
-        EXPECT_EQ(S(version), systemVersion(file.c_str())) << file;
+        EXPECT_EQ(Str(version), systemVersion(file.c_str())) << file;
         EXPECT_FALSE(version.IsEmpty()) << file;
     }
 #endif
@@ -611,12 +608,12 @@ TEST(Records, DetectionByRegistryAndVersion) {
     if (!zrkos::IsWindows()) GTEST_SKIP() << "the registry exists on Windows only";
 #ifdef _WIN32
     ScratchDir scratch;
-    const std::string dll = S(scratch.Path("vendrix.dll"));
+    const std::string dll = Str(scratch.Path("vendrix.dll"));
     ASSERT_TRUE(WriteAll(dll.c_str(), PeImage(VersionInfo({{"040904B0", "10.0"}}, 0x409, 0x4B0), false)));
     const ScratchKey key("ZrkTestRecords");
     key.Set("Library", dll);
     key.Set("", dll);
-    key.Set("Gone", S(scratch.Path("gone.dll")));
+    key.Set("Gone", Str(scratch.Path("gone.dll")));
     const std::string k = key.Path();
     struct Case {
         std::string rule;
@@ -632,7 +629,7 @@ TEST(Records, DetectionByRegistryAndVersion) {
         {k + ", Missing", 0},
         {k + ", Gone", 0},  // names a file that does not exist
         {k + ", Library, , " + dll, 1},
-        {k + ", Library, , " + S(scratch.Path("none.dll")), 0},
+        {k + ", Library, , " + Str(scratch.Path("none.dll")), 0},
     };
     std::string text;
     for (size_t i = 0; i < std::size(cases); ++i) text += "MAXIMAL = P" + std::to_string(i) + ", " + cases[i].rule + "\n";

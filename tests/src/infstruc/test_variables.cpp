@@ -18,8 +18,6 @@
 
 namespace {
 
-std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
-
 // Sets process environment variables and restores them at the end.
 class EnvVars {
 public:
@@ -140,7 +138,7 @@ TEST(Variables, BuiltInNamesAndTheEnvironmentOnEachPlatformKind) {
         for (const Case& c : cases) EXPECT_EQ(Expand(CInfVarContext(), c.text), c.expected[kind - 1]) << c.text << kind;
         CString user("?");
         EXPECT_EQ(GetEnvironmentValue("ZRKVAR_RULE", &user, false, false), 0);
-        EXPECT_EQ(S(user), kind == 3 ? "" : "from process") << kind;
+        EXPECT_EQ(Str(user), kind == 3 ? "" : "from process") << kind;
     }
 }
 
@@ -207,7 +205,7 @@ TEST(Variables, ShortNames) {
               std::string(scratch.Path("No Such Directory\\x").c_str()));
     EXPECT_EQ(status, ZRK_WINERR);
     ASSERT_EQ(rec.Count(), 1);
-    EXPECT_EQ(rec.entries[0].msgId, 31);
+    EXPECT_EQ(rec.entries[0].msgId, MSG_NO_SHORT_NAME);
     EXPECT_NE(rec.entries[0].text.find("No Such Directory"), std::string::npos) << rec.LastText();
 }
 
@@ -287,7 +285,7 @@ TEST(Variables, DetectionLookupOfRegistryValues) {
         EXPECT_STREQ(value, c.value) << c.path << " | " << c.name;
         ASSERT_EQ(rec.Count(), c.status ? 1 : 0) << c.path << " | " << c.name;
         if (c.status) {
-            EXPECT_EQ(rec.entries[0].msgId, 23);
+            EXPECT_EQ(rec.entries[0].msgId, MSG_REG_OPEN);
         }
     }
 }
