@@ -2,12 +2,11 @@
 # Whole-process benchmark of the LZW codec and of archive extraction.
 #
 # Usage:
-#   cmake -S . -B /tmp/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release -DZRK_BENCH=ON
-#   cmake --build /tmp/bench-native -j2
+#   cmake --preset native && cmake --build --preset native
 #   bash bench/bench_archive.sh [SETUPKIT]
 #
-# SETUPKIT is the setupkit program to measure (default
-# /tmp/bench-native/bin/setupkit). Environment: BENCH_WORK, a scratch
+# SETUPKIT is the setupkit program to measure (default: the native preset's,
+# build/native/bin/setupkit beside this directory). Environment: BENCH_WORK, a scratch
 # directory (default: a fresh one, removed at the end, under /dev/shm when
 # it has 1.5 GiB free, else under /tmp: on a disk, the writeback of the
 # 64 MiB outputs throttles the writers at random and blurs the figures),
@@ -37,7 +36,7 @@
 set -euo pipefail
 export LC_ALL=C
 
-setupkit=${1:-/tmp/bench-native/bin/setupkit}
+setupkit=${1:-$(dirname "$0")/../build/native/bin/setupkit}
 runs=${BENCH_RUNS:-3}
 wine_dir=/usr/lib/x86_64-linux-gnu/wine
 input_size=$((64 << 20))
@@ -101,6 +100,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b / (a > 0 ? a : 1) }'
 ours_compress_files() { "$setupkit" lzw compress "$data" "$work/ours.lzw"; }
 ours_expand_files() { "$setupkit" lzw expand "$work/ours.lzw" "$work/ours.out"; }
 
+echo "setupkit: $setupkit"
 echo "input: $data ($input_size bytes, first 64 MiB of the PE files of $wine_dir)"
 echo "work directory: $work"
 echo "whole processes, best of $runs runs each, MB/s (10^6 bytes) of uncompressed data"
@@ -157,7 +157,8 @@ echo
 verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r >= t ? "met" : "MISSED") }'; }
 rc=$(ratio "${best[ours_c]}" "${best[ncompress_c]}")
 rx=$(ratio "${best[ours_x]}" "${best[ncompress_x]}")
-echo "ours/ncompress, wall time: compression ${rc}x (target 1.5x: $(verdict "$rc" 1.5)), expansion ${rx}x (target 2x: $(verdict "$rx" 2))"
+echo "compression, ours/ncompress wall time: ${rc}x (target 1.5x: $(verdict "$rc" 1.5))"
+echo "expansion, ours/ncompress wall time:   ${rx}x (target 2x: $(verdict "$rx" 2))"
 echo "ours/ncompress, CPU time:  compression $(ratio "${cpu[ours_c]}" "${cpu[ncompress_c]}")x, expansion $(ratio "${cpu[ours_x]}" "${cpu[ncompress_x]}")x"
 echo "ours/gzip, wall time:      compression $(ratio "${best[ours_c]}" "${best[gzip_c]}")x, expansion $(ratio "${best[ours_x]}" "${best[gzip_x]}")x"
 echo "compressed size ours/ncompress $(awk -v a="$size_ours" -v b="$size_z" 'BEGIN { printf "%.3f", a / b }'), ours/gzip $(awk -v a="$size_ours" -v b="$size_gz" 'BEGIN { printf "%.3f", a / b }')"

@@ -232,13 +232,12 @@ int CLzwExpander::Run() {
     ZRK_TRY(Open());
     m_crc = 0xFFFFFFFFu;
 
-    int r = 0;
+    // A failed allocation was reported by the allocator: no further one is
+    // tried, so that the run reports it once.
+    int r = ZRK_NOMEM;
     if (m_outBuffer == nullptr) m_outBuffer = static_cast<uint8_t*>(ZrkAlloc(kWindowSize));
-    Tables* tables = static_cast<Tables*>(ZrkAlloc(sizeof(Tables)));
-    if (m_outBuffer == nullptr || tables == nullptr)
-        r = ZRK_NOMEM;
-    else
-        r = Expand(*tables);
+    Tables* tables = m_outBuffer ? static_cast<Tables*>(ZrkAlloc(sizeof(Tables))) : nullptr;
+    if (tables != nullptr) r = Expand(*tables);
     ZrkFree(tables);
 
     m_quietClose = r != 0;
@@ -552,16 +551,14 @@ int CLzwCompressor::Run() {
     ZRK_TRY(Open());
     m_crc = 0xFFFFFFFFu;
 
-    int r = 0;
+    int r = ZRK_NOMEM;  // as for the expander: one failed allocation, one report
     if (m_outBuffer == nullptr) m_outBuffer = static_cast<uint8_t*>(ZrkAlloc(kCompressorBlock));
     // The dictionary is read at random, byte after byte: in a huge page
     // where the system has them, its lookups miss the address translation
     // caches far less often (7% of the time on executables).
     static_assert(sizeof(Coder) <= zrkos::kHugePage);
-    void* block = ZrkAlloc(2 * zrkos::kHugePage);
-    if (m_outBuffer == nullptr || block == nullptr) {
-        r = ZRK_NOMEM;
-    } else {
+    void* block = m_outBuffer ? ZrkAlloc(2 * zrkos::kHugePage) : nullptr;
+    if (block != nullptr) {
         const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + zrkos::kHugePage - 1) & ~(zrkos::kHugePage - 1);
         zrkos::AdviseHugePages(reinterpret_cast<void*>(at), zrkos::kHugePage);
         r = Compress(*reinterpret_cast<Coder*>(at));
