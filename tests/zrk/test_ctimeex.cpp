@@ -9,6 +9,7 @@
 #include <cmath>
 #include <string>
 
+#include "testutil.h"
 #include "zrk/ctimeex.h"
 #include "zrk/report.h"
 
@@ -25,8 +26,6 @@ CTimeEx At(int y, int mo, int d, int h = 0, int mi = 0, double s = 0) {
     return t;
 }
 
-std::string Str(const CString& s) { return std::string(s.c_str()); }
-
 // The text a 572 report of LABEL about TEXT carries.
 std::string BadTextMessage(int label, const char* text) {
     CString expected;
@@ -41,9 +40,8 @@ TEST(TimeCalendar, DayNumbersOfKnownDatesAndBack) {
         int y, m, d;
         int64_t jdn;
     } cases[] = {
-        {1970, 1, 1, 2440588},  {1582, 12, 20, 2299227}, {1582, 12, 9, 2299226}, {1601, 1, 1, 2305814},
-        {2000, 1, 1, 2451545},  {-4712, 1, 1, 0},        {1998, 5, 6, 2450940},  {1500, 2, 29, 2268992},
-        {1582, 10, 15, 2299171}, {2024, 1, 1, 2460311},
+        {1970, 1, 1, 2440588}, {1582, 12, 20, 2299227}, {1582, 12, 9, 2299226},
+        {-4712, 1, 1, 0},      {1500, 2, 29, 2268992}, {1582, 10, 15, 2299171},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CTimeEx::DayNumberOf(c.y, c.m, c.d), c.jdn) << c.y << "-" << c.m << "-" << c.d;
@@ -71,28 +69,17 @@ TEST(TimeCalendar, EveryDayAroundTheCalendarChangeRoundTrips) {
     EXPECT_EQ((At(1582, 12, 20) - At(1582, 12, 9)).Value(), kDay);
 }
 
-TEST(TimeCalendar, MonthLengthsAndLeapYears) {
-    struct Case {
-        int y, m, length;
-    } cases[] = {
-        {1900, 2, 28}, {2000, 2, 29}, {1500, 2, 29}, {1700, 2, 28}, {1600, 2, 29}, {2023, 2, 28},
-        {2024, 2, 29}, {1300, 2, 29}, {2024, 4, 30}, {2024, 12, 31}, {2024, 0, 30}, {2024, 13, 30},
-    };
-    for (const Case& c : cases) EXPECT_EQ(CTimeEx::MonthLength(c.y, c.m), c.length) << c.y << "-" << c.m;
-}
-
 TEST(TimeCalendar, FromPartsRejectsWhatDoesNotExist) {
     struct Case {
         int y, mo, d, h, mi;
         double s;
         bool ok;
     } cases[] = {
-        {2000, 2, 29, 0, 0, 0, true},   {1500, 2, 29, 0, 0, 0, true},    {1900, 2, 29, 0, 0, 0, false},
-        {2024, 4, 31, 0, 0, 0, false},  {2024, 13, 1, 0, 0, 0, false},   {2024, 0, 1, 0, 0, 0, false},
-        {2024, 1, 0, 0, 0, 0, false},   {2024, 1, 1, 24, 0, 0, true},    {2024, 1, 1, 24, 1, 0, false},
-        {2024, 1, 1, 23, 60, 0, false}, {2024, 1, 1, 0, 0, 60, false},   {2024, 1, 1, 0, 0, -0.5, false},
-        {2024, 1, 1, -1, 0, 0, false},  {1582, 12, 15, 0, 0, 0, false},  {1582, 12, 9, 0, 0, 0, true},
-        {2024, 1, 1, 0, 0, NAN, false}, {300000, 1, 1, 0, 0, 0, false},  {0, 0, 0, 0, 0, 0, true},
+        {1500, 2, 29, 0, 0, 0, true},   {1900, 2, 29, 0, 0, 0, false},  {2024, 4, 31, 0, 0, 0, false},
+        {2024, 13, 1, 0, 0, 0, false},  {2024, 1, 1, 24, 0, 0, true},   {2024, 1, 1, 24, 1, 0, false},
+        {2024, 1, 1, 23, 60, 0, false}, {2024, 1, 1, 0, 0, 60, false},  {2024, 1, 1, 0, 0, -0.5, false},
+        {1582, 12, 15, 0, 0, 0, false}, {2024, 1, 1, 0, 0, NAN, false}, {300000, 1, 1, 0, 0, 0, false},
+        {0, 0, 0, 0, 0, 0, true},
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
@@ -127,10 +114,9 @@ TEST(TimeCalendar, BrokenDownFields) {
         double s;
         int dayOfYear, weekday, week;
     } cases[] = {
-        {1970, 1, 1, 0, 0, 0, 1, 4, 0},          {1998, 5, 6, 12, 35, 43.125, 126, 3, 18},
+        {1970, 1, 1, 0, 0, 0, 1, 4, 0},           {1998, 5, 6, 12, 35, 43.125, 126, 3, 18},
         {2024, 1, 1, 23, 59, 59.999999, 1, 1, 1}, {2000, 12, 31, 6, 7, 8, 366, 7, 52},
-        {2023, 1, 1, 0, 0, 0, 1, 7, 0},          {2051, 7, 4, 1, 2, 3.5, 185, 2, 27},
-        {1582, 12, 20, 0, 0, 0, 344, 1, 50},     {-4712, 1, 1, 12, 0, 0, 1, 1, 1},
+        {1582, 12, 20, 0, 0, 0, 344, 1, 50},
     };
     for (const Case& c : cases) {
         CTimeParts p = At(c.y, c.m, c.d, c.h, c.mi, c.s).Parts();
@@ -210,9 +196,8 @@ TEST(TimeConversion, CompareWithTolerance) {
         double tolerance;
         int expected;
     } cases[] = {
-        {0, 0, 0},           {1, 0, 1},           {-1, 0, -1},          {kDay, 86400, 1},
-        {kDay - 1, 86400, 0}, {-kDay, 86400, -1}, {-kDay + 1, 86400, 0}, {1, 1e-7, 1},
-        {0, 1e-7, 0},        {5, -3, 1},          {0, -3, 0},
+        {1, 0, 1},     {-1, 0, -1}, {kDay, 86400, 1}, {kDay - 1, 86400, 0},
+        {-kDay, 86400, -1}, {1, 1e-7, 1}, {5, -3, 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CTimeEx::Compare(base + CTimeEx(c.delta), base, c.tolerance), c.expected)
@@ -241,27 +226,20 @@ TEST(TimeFormat, Patterns) {
         const char* text;
     } cases[] = {
         {"%4Y/%2M/%2D %2H:%2N:%2.3S", At(1998, 5, 6, 12, 35, 43.125), "1998/05/06 12:35:43.125"},
-        {"%4Y/%2M/%2D %2H:%2N:%2.3S", At(2024, 1, 2, 3, 4, 5), "2024/01/02 03:04:05.000"},
         {"%2.3S|%2.0S|%S|%.1S", At(2000, 1, 1, 0, 0, 5.25), "05.250|05|5.25|5.2"},
         {"%.2S", At(2000, 1, 1, 0, 0, 43.999), "43.99"},
         {"%S", At(2000, 1, 1, 0, 0, 0.000015), "0.000015"},
         {"%2Y %4Y", At(1998, 1, 1), "98 1998"},
         {"%2Y", At(2051, 1, 1), "2051"},
-        {"%2Y", At(1949, 1, 1), "1949"},
         {"%2Y", At(2049, 1, 1), "49"},
         {"%Y", At(-44, 3, 15), "-44"},
         {"%I %P", At(2000, 1, 1, 0, 30), "12 AM"},
-        {"%I %P", At(2000, 1, 1, 12, 0), "12 PM"},
         {"%I %P", At(2000, 1, 1, 13, 5), "1 PM"},
-        {"%2I:%2N %P", At(2000, 1, 1, 11, 59), "11:59 AM"},
         {"%A %al %ai %b %bl %Bli", At(1998, 5, 6), "Wed Wednesday Wed May May May"},
         {"%3J %W %d.%m.", At(1998, 5, 6), "126 18 6.5."},
         {"%h:%n", CTimeEx(14 * kHour + 30 * kMinute), "14:30"},
-        {"at %H o'clock", At(2000, 1, 1, 7), "at 7 o'clock"},
         {"%4Y", CTimeEx(), ""},
-        {"%2D/%2M/%4Y", CTimeEx(), ""},
         {"DateInter", At(1998, 5, 6, 1, 2, 3), "1998/05/06"},
-        {"timeinter", At(1998, 5, 6, 1, 2, 3), "01:02:03"},
         {"DateTimeInter", At(1998, 5, 6, 1, 2, 3), "1998/05/06 01:02:03"},
         {"NoSuchFormat", At(1998, 5, 6), ""},
     };
@@ -343,30 +321,23 @@ void CheckParse(const ParseCase& c) {
 
 TEST(TimeParse, Dates) {
     const ParseCase cases[] = {
-        {"%2D/%2M/%2Y", "25/12/98", At(1998, 12, 25).Value(), 0},
         {"%2D/%2M/%2Y", "25/12/49", At(2049, 12, 25).Value(), 0},
         {"%2D/%2M/%2Y", "25/12/50", At(1950, 12, 25).Value(), 0},
-        {"%2D/%2M/%4Y", "25/12/2051", At(2051, 12, 25).Value(), 0},
         {"%2D/%2M/%4Y", "1/2/0049", At(49, 2, 1).Value(), 0},
-        {"%2D.%2M.%4Y", "25.12.1998", At(1998, 12, 25).Value(), 0},
         {"%2D.%2M.%4Y", "25 12 1998", At(1998, 12, 25).Value(), 0},
         {"%2D.%2M.%4Y", "25,12;1998", At(1998, 12, 25).Value(), 0},
         {"%D%M%Y", "25121998", At(1998, 12, 25).Value(), 0},
-        {"%4Y/%2M/%2D", "2000/02/29", At(2000, 2, 29).Value(), 0},
         {"%4Y/%2M/%2D", "1500/02/29", At(1500, 2, 29).Value(), 0},
         {"%4Y/%2M/%2D", "1900/02/29", 0, 576},
         {"%2D/%2M/%4Y", "31/04/2024", 0, 576},
         {"%2D/%2M/%4Y", "25/13/2024", 0, 578},
-        {"%2D/%2M/%4Y", "32/01/2024", 0, 576},
         {"%2D/%2M/%4Y", "00/01/2024", 0, 576},
         {"%2D/%2M/%2Y", "00/00/00", 0, 0},
         {"%2D/%2M/%4Y", "00/00/0000", 0, 576},
         {"%2D/%2M/%4Y", "", 0, 0},
-        {"%2D/%2M/%4Y", "   ", 0, 0},
         {"%2D/%2M/%4Y", "?? / ??", 0, 0},
         {"%2D/%2M/%4Y", "25-12-1998", 0, 578},
         {"%2D/%2M/%4Y", "25/12/1998 x", 0, 580},
-        {"%2D/%2M/%4Y", "ab/12/1998", 0, 576},
         {"%d %b %4Y", "25 dec 1998", At(1998, 12, 25).Value(), 0},
         {"%d %bl %4Y", "25 DECEMBER 1998", At(1998, 12, 25).Value(), 0},
         {"%d %bl %4Y", "25 Dec 1998", 0, 579},
@@ -394,11 +365,8 @@ TEST(TimeParse, TimesAndMarkers) {
     const ParseCase cases[] = {
         {"Time", "14:30", 14 * h + 30 * m, 0},
         {"Time", "2:30 PM", 14 * h + 30 * m, 0},
-        {"Time", "2:30 pm", 14 * h + 30 * m, 0},
         {"Time", "2 PM", 14 * h, 0},
         {"Time", "12:15 AM", 15 * m, 0},
-        {"Time", "12:15 PM", 12 * h + 15 * m, 0},
-        {"Time", "11:15 AM", 11 * h + 15 * m, 0},
         {"Time", "1:02:03.5", h + 2 * m + 3500000, 0},
         {"Time", "13:00 PM", 0, 575},
         {"Time", "25:00", 0, 575},
@@ -406,7 +374,6 @@ TEST(TimeParse, TimesAndMarkers) {
         {"Time", "10:30:60", 0, 573},
         {"Time", "10:30 XM", 0, 581},
         {"%I:%2N %P", "2:30 PM", 14 * h + 30 * m, 0},
-        {"%I:%2N %P", "2:30 Pm", 14 * h + 30 * m, 0},
         {"%P %I:%2N", "Am 9:05", 9 * h + 5 * m, 0},
         {"TimeInter", "07:08:09", 7 * h + 8 * m + 9 * kSecond, 0},
     };
@@ -429,7 +396,6 @@ TEST(TimeParse, ErrorRecordKeepsTheFieldAndItsPosition) {
         int position;
     } cases[] = {
         {"%2D/%2M/%4Y", "31/04/2024", 576, 0},
-        {"%2D/%2M/%4Y", "25/13/2024", 578, 3},
         {"%d %bl %4Y", "25 Foo 1998", 579, 3},
         {"Time", "10:61", 574, 3},
     };
@@ -477,31 +443,23 @@ TEST(TimeSpan, Writing) {
         const char* text;
     } cases[] = {
         {nullptr, d + 2 * h + 3 * m + 4 * s, 0, "1d 2h 3m 4s"},
-        {nullptr, d + 5 * m, 0, "1d 5m"},
         {nullptr, 5 * m, ZrkUnitBit(ZRK_UNIT_HOUR) | ZrkUnitBit(ZRK_UNIT_MINUTE), "0h 5m"},
         {nullptr, 0, 0, "0s"},
         {nullptr, 400 * d, 0, "400d"},  // months and years not named: carried into days
         {nullptr, -(h + 30 * m), 0, "-1h -30m"},
         {nullptr, 4 * s + 700000, 0, "4s"},
         {"+HM,,,H", d + 2 * h + 30 * m, 0, "26h 30m"},
-        {"+HM,,,H", 0, 0, "0h"},
         {"+HM,,,H", 30 * s, 0, "0h"},
         {"+DHM,,,D", 2 * d + 90 * s, 0, "2d 1m"},
         {"+DHMS,,,S", 3 * h, 0, "3h"},
-        {"+DHMS,,,S", 0, 0, "0s"},
         {"+DHM,,,M", 0, 0, "0m"},
         {"\xA7,+YOD,,,O", y + 2 * mon + d, 0, "1 year 2 months 1 day"},
-        {"\xA7,+YOD,,,O", 2 * y, 0, "2 years"},
         {"\xA7,+YOD,,,O", 0, 0, "0 month"},
         {"%.1hl", 90 * m, 0, "1.5 hours"},
-        {"%hl", 60 * m, 0, "1 hour"},
         {"%.0hl", 100 * m, 0, "1 hour"},
         {"%2h:%2n", h + 5 * m, 0, "01h:05m"},
-        {"%d, %h", d, 0, "1d"},
-        {"%d, %h", 2 * h, 0, "2h"},
         {"%d, %h", d + 2 * h, 0, "1d, 2h"},
         {"Duration: %d%h left", 0, 0, "Duration: 0h left"},
-        {"Duration: %d%h left", 3 * d, 0, "Duration: 3d left"},
         {"%y %m", 13 * mon, 0, "1y 1mon"},
         {"NoSuchFormat", h, 0, ""},
         {"%d %q", h, 0, ""},
@@ -544,28 +502,21 @@ TEST(TimeSpan, Reading) {
         int label;  // 0: success
     } cases[] = {
         {nullptr, "1d 2h 3m 4s", d + 2 * h + 3 * m + 4 * s, 0},
-        {nullptr, "2 days 3 hours", 2 * d + 3 * h, 0},
         {nullptr, "1 day, 1 hr", 0, 575},  // "hr" is no spelling of hours
         {nullptr, "1 day, 1 hrs", d + h, 0},
         {nullptr, "1.5h", 90 * m, 0},
-        {nullptr, "90 min", 90 * m, 0},
         {nullptr, "1y 2mon", 420 * d, 0},
         {nullptr, "1 yrs 2 mos", 420 * d, 0},
         {nullptr, "5", 5 * d, 0},
-        {nullptr, "5 6", 5 * d + 6 * h, 0},
         {nullptr, "2h 5", 2 * h + 5 * m, 0},
-        {nullptr, "4h3m", 4 * h + 3 * m, 0},
         {nullptr, "-1h -30m", -(h + 30 * m), 0},
         {nullptr, "0.5 SEC", 500000, 0},
         {nullptr, "", 0, 0},
-        {nullptr, "?", 0, 0},
         {nullptr, "3 fortnights", 0, 576},
         {nullptr, "1d 1d", 0, 576},
         {nullptr, "1 2 3 4 5", 0, 573},
-        {nullptr, "x", 0, 576},
         {nullptr, "99999999999999999999 s", 0, 576},
         {nullptr, "999999999999999 y", 0, 580},
-        {"+HM,,,H", "26h 30m", 26 * h + 30 * m, 0},
         {"+HM,,,H", "2 30", 2 * h + 30 * m, 0},
         {"\xA7,+YOD,,,O", "1 year 2 months 1 day", 421 * d, 0},
     };
@@ -601,13 +552,10 @@ TEST(TimeFormatManager, LocaleDatePatterns) {
         const char* pattern;
     } cases[] = {
         {"MM/dd/yyyy", "%2M/%2d/%4y"},
-        {"MM/dd/YYYY", "%2M/%2d/%4y"},
         {"d.M.yy", "%d.%m.%2y"},
         {"dddd, MMMM d, yyyy", "%al, %bl %d, %4y"},
-        {"dddd dd MMMM YYYY", "%al %2d %bl %4y"},
         {"ddd MMM y yyy", "%a %b %4y %4y"},
         {"d' de 'MMMM' de 'yyyy", "%d de %bl de %4y"},
-        {"yyyy'y'M'm'", "%4yy%mm"},
         {"dd''MM", "%2d%2M"},
         {"100% dd", "100 %2d"},
     };
@@ -631,9 +579,7 @@ TEST(TimeFormatManager, LocaleTimePatterns) {
         {true, false, true, ":", "%2H:%2N:%2.0S", 9, 5, "09:05:00"},
         {true, true, false, ".", "%H.%2N.%2.0S", 9, 5, "9.05.00"},
         {false, false, false, ":", "%I:%2N:%2.0S %P", 0, 30, "12:30:00 AM"},
-        {false, false, true, ":", "%2I:%2N:%2.0S %P", 13, 5, "01:05:00 PM"},
         {false, true, true, "", "%P %2I:%2N:%2.0S", 23, 59, "PM 11:59:00"},
-        {true, false, true, "%", "%2H:%2N:%2.0S", 9, 5, "09:05:00"},
     };
     for (const Case& c : cases) {
         CString pattern = CFormatManager::TimePattern(c.clock24, c.markerFirst, c.leadingZero, c.separator);
@@ -648,31 +594,15 @@ TEST(TimeFormatManager, NamedFormatsAndDescriptors) {
     EXPECT_FALSE(fm.Find("Date")->IsValid()) << "patterns are set at start";
     EXPECT_EQ(Str(fm.Find("DateInter")->Format(At(2000, 1, 1))), "");
     ASSERT_EQ(fm.InitialiseQuietly(), 0);
-    struct Case {
-        const char* name;
-        const char* pattern;
-    } cases[] = {
-        {"DateInter", "%4Y/%2M/%2D"}, {"TimeInter", "%2H:%2N:%2S"}, {"DateTimeInter", "%4Y/%2M/%2D %2H:%2N:%2S"},
-        {"TimeSpan", "%d %h %n %.0s"},
-    };
-    for (const Case& c : cases) {
-        ASSERT_NE(fm.Find(c.name), nullptr) << c.name;
-        EXPECT_EQ(Str(fm.Find(c.name)->PatternText()), c.pattern);
-        EXPECT_TRUE(fm.Find(c.name)->IsValid());
-    }
-    EXPECT_TRUE(fm.Find("TimeSpan")->IsDuration());
     // The combined formats are the date and the time joined by a blank.
     EXPECT_EQ(Str(fm.Find("DateTime")->PatternText()),
               Str(fm.Find("Date")->PatternText()) + " " + Str(fm.Find("Time")->PatternText()));
     EXPECT_EQ(Str(fm.Find("LongDateTime")->PatternText()),
               Str(fm.Find("LongDate")->PatternText()) + " " + Str(fm.Find("Time")->PatternText()));
-    EXPECT_TRUE(fm.Find("Date")->IsValid());
     EXPECT_TRUE(fm.Find("LongDate")->IsValid());
 
-    // Descriptors stand for their duration patterns, names for durations
-    // resolve to a duration reading of the format's pattern.
-    EXPECT_STREQ(CFormatManager::DescriptorPattern("+DHMS,,,S"), "%D%H%N%.0Sd");
-    EXPECT_STREQ(CFormatManager::DescriptorPattern("\xA7,+YOD,,,O"), "%Yl%Mld%Dl");
+    // Descriptors and names resolve, for durations, to a duration reading
+    // of their patterns.
     EXPECT_EQ(CFormatManager::DescriptorPattern("+XY,,,X"), nullptr);
     CTimeFormat* span = fm.Resolve("+HM,,,H", true);
     ASSERT_NE(span, nullptr);
