@@ -6,10 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "testutil.h"
 #include "zrk/cfile.h"
+#include "zrk/os/faults.h"
+#include "zrk/result.h"
 
 namespace {
 
@@ -17,54 +22,13 @@ std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size
 
 class OsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        // Tests run in parallel processes: another may take the same free
-        // name between the look-up and the creation, so try the next one.
-        CString name;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            name = CFile::TempName(nullptr, "zot");
-            if (zrkos::MakeDir(name) == 0) break;
-            name.Empty();
-        }
-        ASSERT_FALSE(name.IsEmpty()) << "no scratch directory";
-        m_dir = zrkos::FullPath(name);
-    }
-    void TearDown() override {
-        CFileList list(m_dir, "*", CFileList::FILES | CFileList::DIRECTORIES);
-        for (int i = 0; i < list.Count(); ++i) {
-            if (list[i].EndsWith("\\")) {
-                CFileList inner(list[i], "*");
-                for (int j = 0; j < inner.Count(); ++j) zrkos::Remove(inner[j]);
-                zrkos::RemoveDir(CFile::DirNoSlash(list[i]));
-            } else {
-                zrkos::SetReadOnly(list[i], false);
-                zrkos::Remove(list[i]);
-            }
-        }
-        zrkos::RemoveDir(CFile::DirNoSlash(m_dir));
-    }
-    CString P(const char* name) const { return m_dir + name; }
+    CString P(const char* name) const { return m_scratch.Path(name); }
 
-    void WriteRaw(const char* name, const std::string& bytes) {
-        int r = 0;
-        zrkos::Handle h = zrkos::Open(P(name), zrkos::OPEN_WRITE | zrkos::OPEN_CREATE | zrkos::OPEN_TRUNCATE, &r);
-        ASSERT_NE(h, zrkos::kBadHandle);
-        ASSERT_EQ(zrkos::Write(h, bytes.data(), static_cast<long>(bytes.size())), static_cast<long>(bytes.size()));
-        ASSERT_EQ(zrkos::Close(h), 0);
-    }
-    std::string ReadRaw(const char* name) {
-        int r = 0;
-        zrkos::Handle h = zrkos::Open(P(name), zrkos::OPEN_READ, &r);
-        if (h == zrkos::kBadHandle) return "<missing>";
-        std::string out;
-        char buf[1024];
-        long n;
-        while ((n = zrkos::Read(h, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-        zrkos::Close(h);
-        return out;
-    }
+    void WriteRaw(const char* name, const std::string& bytes) { ASSERT_TRUE(WriteAll(P(name), bytes)); }
+    std::string ReadRaw(const char* name) { return ReadAll(P(name)); }
 
-    CString m_dir;
+    ScratchDir m_scratch;
+    const CString& m_dir = m_scratch.Dir();
 };
 
 // ---- files ------------------------------------------------------------------------
@@ -121,28 +85,7 @@ TEST_F(OsTest, ShareModesAndErrors) {
     }
     EXPECT_FALSE(Writable(P("ro.bin")));
     EXPECT_TRUE(Writable(m_dir));
-}
-
-TEST_F(OsTest, ReadWriteSeek) {
-    int r = 0;
-    zrkos::Handle h = zrkos::Open(P("s.bin"), zrkos::OPEN_READ | zrkos::OPEN_WRITE | zrkos::OPEN_CREATE, &r);
-    ASSERT_NE(h, zrkos::kBadHandle);
-    EXPECT_EQ(zrkos::Write(h, "abcdefghij", 10), 10);
-    EXPECT_EQ(zrkos::Seek(h, 0, 2), 10);
-    EXPECT_EQ(zrkos::Seek(h, 4, 0), 4);
-    char buf[8] = {};
-    EXPECT_EQ(zrkos::Read(h, buf, 3), 3);
-    EXPECT_EQ(std::string(buf, 3), "efg");
-    EXPECT_EQ(zrkos::Seek(h, -1, 1), 6);
-    EXPECT_EQ(zrkos::Read(h, buf, 8), 4);
-    EXPECT_EQ(zrkos::Read(h, buf, 8), 0);
-    EXPECT_EQ(zrkos::Close(h), 0);
-    // Append positions at the end.
-    h = zrkos::Open(P("s.bin"), zrkos::OPEN_WRITE | zrkos::OPEN_APPEND, &r);
-    ASSERT_NE(h, zrkos::kBadHandle);
-    EXPECT_EQ(zrkos::Write(h, "K", 1), 1);
-    zrkos::Close(h);
-    EXPECT_EQ(ReadRaw("s.bin"), "abcdefghijK");
+    SetReadOnly(P("ro.bin"), false);
 }
 
 TEST_F(OsTest, FullPath) {
@@ -222,16 +165,84 @@ TEST_F(OsTest, FindMatchesAsWindowsDoes) {
     }
 }
 
-TEST_F(OsTest, SystemTempNameCreatesFile) {
-    CString name;
-    ASSERT_EQ(zrkos::SystemTempName(m_dir, "abcdef", &name), 0);
-    EXPECT_TRUE(zrkos::Exists(name));
-    EXPECT_EQ(S(CFile::DirPart(name)), S(m_dir));
-    EXPECT_TRUE(CFile::FilePart(name).StartsWith("abc")) << S(name);
-    EXPECT_TRUE(name.EndsWith(".tmp")) << S(name);
-    CString second;
-    ASSERT_EQ(zrkos::SystemTempName(m_dir, "abcdef", &second), 0);
-    EXPECT_NE(S(name), S(second));
+// ---- the fault seam ------------------------------------------------------------------
+
+// Each hooked operation fails the calls the seam names, with the error the
+// C runtime maps the platform's own code to, and runs normally otherwise.
+TEST_F(OsTest, FaultSeamFailsTheCallsItNames) {
+    using namespace zrkos;
+    WriteRaw("f.bin", "0123456789");
+    WriteRaw("r1", "");
+    int r = 0;
+    const Handle h = Open(P("f.bin"), OPEN_READ | OPEN_WRITE, &r);
+    ASSERT_NE(h, kBadHandle);
+    char buf[4];
+    bool renamed = false;
+    struct Case {
+        const char* what;
+        FaultOp op;
+        FaultError error;
+        int err;
+        std::function<bool()> fails;
+    };
+    const Case cases[] = {
+        {"open", FaultOp::Open, FaultError::AccessDenied, EACCES,
+         [&] {
+             int res = 0;
+             const Handle x = Open(P("f.bin"), OPEN_READ, &res);
+             Close(x);
+             return x == kBadHandle && res == ZRK_ACCESS;
+         }},
+        {"read", FaultOp::Read, FaultError::AccessDenied, EACCES,
+         [&] { return Seek(h, 0, 0) != 0 || Read(h, buf, 4) != 4; }},
+        {"write", FaultOp::Write, FaultError::DiskFull, ENOSPC, [&] { return Write(h, "ab", 2) != 2; }},
+        {"close", FaultOp::Close, FaultError::DiskFull, ENOSPC,
+         [&] {
+             int res = 0;
+             return Close(Open(P("r1"), OPEN_READ, &res)) != 0;
+         }},
+        {"rename", FaultOp::Rename, FaultError::AccessDenied, EACCES,
+         [&] {
+             if (RenameFile(P(renamed ? "r2" : "r1"), P(renamed ? "r1" : "r2")) != 0) return true;
+             renamed = !renamed;
+             return false;
+         }},
+        {"make directory", FaultOp::MakeDir, FaultError::DiskFull, ENOSPC,
+         [&] { return MakeDir(P("d")) != 0 || RemoveDir(P("d")) != 0; }},
+        {"allocation", FaultOp::Alloc, FaultError::NoMemory, ENOMEM,
+         [&] {
+             void* p = Realloc(nullptr, 16);
+             Free(p);
+             return p == nullptr;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CFaultScope fault(c.op, 2, c.error, 2);
+        std::string seen;
+        for (int i = 0; i < 4; ++i) {
+            const bool failed = c.fails();
+            seen += failed ? 'F' : '-';
+            if (failed) {
+                EXPECT_EQ(LastErrno(), c.err);
+            }
+        }
+        EXPECT_EQ(seen, "-FF-");
+        EXPECT_EQ(fault.Fired(), 2);
+    }
+    EXPECT_TRUE(Exists(P("r1")));  // a failed rename left the file alone
+
+    // The innermost scope decides; the outer one counts again when it ends.
+    {
+        CFaultScope outer(FaultOp::Write, 1, FaultError::DiskFull, CFaultScope::kEvery);
+        {
+            CFaultScope inner(FaultOp::Write, 1, FaultError::AccessDenied);
+            EXPECT_EQ(Write(h, "x", 1) == -1 && LastErrno() == EACCES, true);
+        }
+        EXPECT_EQ(Write(h, "x", 1) == -1 && LastErrno() == ENOSPC && outer.Calls() == 1, true);
+    }
+    EXPECT_EQ(Write(h, "x", 1), 1);
+    Close(h);
 }
 
 // ---- private-profile files ------------------------------------------------------
@@ -351,16 +362,7 @@ TEST_F(ProfileTest, WritingAndDeleting) {
     EXPECT_EQ(zrkos::ProfileWrite("S", "k", "v", P("nodir\\x.ini")), -52);
 }
 
-// ---- environment, processes, time ---------------------------------------------------
-
-TEST(Os, Environment) {
-    CString v;
-    ASSERT_EQ(zrkos::SetEnv("ZRK_OS_TEST_VAR", "some value"), 0);
-    ASSERT_TRUE(zrkos::GetEnv("ZRK_OS_TEST_VAR", &v));
-    EXPECT_EQ(S(v), "some value");
-    ASSERT_EQ(zrkos::SetEnv("ZRK_OS_TEST_VAR", nullptr), 0);
-    EXPECT_FALSE(zrkos::GetEnv("ZRK_OS_TEST_VAR", &v));
-}
+// ---- processes -------------------------------------------------------------------------
 
 TEST(Os, StartProcessWaitsForExitCode) {
     const char* cmd = zrkos::IsWindows() ? "cmd /c exit 3" : "sh -c 'exit 3'";
@@ -368,24 +370,6 @@ TEST(Os, StartProcessWaitsForExitCode) {
     ASSERT_EQ(zrkos::StartProcess(cmd, nullptr, true, &code), 0);
     EXPECT_EQ(code, 3u);
     EXPECT_EQ(zrkos::StartProcess(cmd, "\\no\\such\\directory", true, &code), -52);
-}
-
-TEST(Os, SystemFacts) {
-    const zrkos::SystemTime local = zrkos::Now(false);
-    const zrkos::SystemTime utc = zrkos::Now(true);
-    for (const zrkos::SystemTime& t : {local, utc}) {
-        EXPECT_GE(t.year, 2020);
-        EXPECT_TRUE(t.month >= 1 && t.month <= 12);
-        EXPECT_TRUE(t.day >= 1 && t.day <= 31);
-        EXPECT_TRUE(t.hour >= 0 && t.hour <= 23);
-        EXPECT_TRUE(t.millisecond >= 0 && t.millisecond <= 999);
-    }
-    const CString module = zrkos::ModulePath();
-    EXPECT_TRUE(CFile::IsFile(module)) << S(module);
-    EXPECT_EQ(module.Find('/'), -1);
-    EXPECT_TRUE(zrkos::WindowsDir().EndsWith("\\"));
-    EXPECT_EQ(zrkos::IsWindows(), zrkos::Version() != 0);
-    EXPECT_GT(zrkos::LogicalDrives().Count(), 0);
 }
 
 }  // namespace

@@ -10,8 +10,12 @@
 // the system's error they read LastErrno() (the C runtime's errno value, with
 // access denied and sharing/lock violations mapped to 13 and file/path not
 // found to 2) and LastSystemError() (GetLastError() or errno).
+//
+// Test builds can make some of these calls fail on demand: see faults.h.
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdint>
 
 #include "zrk/cstring.h"
@@ -22,6 +26,12 @@ namespace zrkos {
 int LastErrno();
 int LastSystemError();
 CString ErrnoText(int err);  // strerror
+
+// ---- memory ---------------------------------------------------------------
+// The C runtime's heap: realloc (BLOCK nullptr: a new block; nullptr on
+// failure, with LastSystemError() set) and free.
+void* Realloc(void* block, size_t size);
+void Free(void* block);
 
 // ---- files ----------------------------------------------------------------
 using Handle = intptr_t;
@@ -35,9 +45,11 @@ enum OpenFlags : int {
     OPEN_APPEND = 16,    // position at the end after opening
     OPEN_EXCLUSIVE = 32, // no sharing with other openers
 };
-// Opens; on failure kBadHandle and *result is -56 (access denied or sharing
-// violation), -57 (file or path not found) or -52.
+// Opens; on failure kBadHandle and *result is OpenResult(LastErrno()).
 Handle Open(const char* path, int flags, int* result);
+// The result of an open that failed with errno E: -57 (file or path not
+// found), -56 (access denied or sharing violation) or -52.
+inline int OpenResult(int e) { return e == ENOENT ? -57 : e == EACCES ? -56 : -52; }
 int Close(Handle h);
 // Bytes read (0 at end), or -1 on failure.
 long Read(Handle h, void* buf, long n);

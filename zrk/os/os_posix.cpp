@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "zrk/os/os.h"
+#include "zrk/os/faults.h"
 
 namespace zrkos {
 
@@ -132,10 +133,28 @@ int LastErrno() {
 
 CString ErrnoText(int err) { return CString(std::strerror(err)); }
 
+// ---- memory ---------------------------------------------------------------
+
+void* Realloc(void* block, size_t size) {
+    if (const int err = ZRK_FAULT_ALLOC(size)) {
+        SetError(err);
+        return nullptr;
+    }
+    void* p = std::realloc(block, size);
+    if (p == nullptr) SaveErrno();
+    return p;
+}
+
+void Free(void* block) { std::free(block); }
+
 // ---- files ----------------------------------------------------------------
 
-Handle Open(const char* path, int flags, int* result) {
-    *result = 0;
+namespace {
+
+// The operations themselves; the public ones below put the fault seam in
+// front of them, and CopyFileTo uses them directly, as CopyFile is one call
+// on Windows.
+Handle OpenFile(const char* path, int flags, int* result) {
     const std::string p = Native(path);
     int oflags = O_CLOEXEC;
     const bool writing = (flags & (OPEN_WRITE | OPEN_TRUNCATE | OPEN_APPEND)) != 0;
@@ -163,8 +182,7 @@ Handle Open(const char* path, int flags, int* result) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         SaveErrno();
-        const int e = LastErrno();
-        *result = e == ENOENT ? -57 : e == EACCES ? -56 : -52;
+        *result = OpenResult(LastErrno());
         return kBadHandle;
     }
     // Share modes: every opener takes a shared lock, an exclusive opener an
@@ -192,7 +210,7 @@ Handle Open(const char* path, int flags, int* result) {
     return fd;
 }
 
-int Close(Handle h) {
+int CloseFile(Handle h) {
     if (h == kBadHandle) return -52;
     if (::close(static_cast<int>(h)) != 0 && errno != EINTR) {
         SaveErrno();
@@ -201,7 +219,7 @@ int Close(Handle h) {
     return 0;
 }
 
-long Read(Handle h, void* buf, long n) {
+long ReadFile(Handle h, void* buf, long n) {
     if (n < 0) {
         SetError(EINVAL);
         return -1;
@@ -217,7 +235,7 @@ long Read(Handle h, void* buf, long n) {
     return static_cast<long>(got);
 }
 
-long Write(Handle h, const void* buf, long n) {
+long WriteFile(Handle h, const void* buf, long n) {
     if (n < 0) {
         SetError(EINVAL);
         return -1;
@@ -234,6 +252,46 @@ long Write(Handle h, const void* buf, long n) {
         done += static_cast<long>(put);
     }
     return done;
+}
+
+}  // namespace
+
+Handle Open(const char* path, int flags, int* result) {
+    *result = 0;
+    if (const int err = ZRK_FAULT(Open)) {
+        SetError(err);
+        *result = OpenResult(LastErrno());
+        return kBadHandle;
+    }
+    return OpenFile(path, flags, result);
+}
+
+// A failing close of the seam closes the handle all the same, as the
+// system does.
+int Close(Handle h) {
+    const int r = CloseFile(h);
+    if (h == kBadHandle || r != 0) return r;
+    if (const int err = ZRK_FAULT(Close)) {
+        SetError(err);
+        return -52;
+    }
+    return 0;
+}
+
+long Read(Handle h, void* buf, long n) {
+    if (const int err = ZRK_FAULT(Read)) {
+        SetError(err);
+        return -1;
+    }
+    return ReadFile(h, buf, n);
+}
+
+long Write(Handle h, const void* buf, long n) {
+    if (const int err = ZRK_FAULT(Write)) {
+        SetError(err);
+        return -1;
+    }
+    return WriteFile(h, buf, n);
 }
 
 int64_t Seek(Handle h, int64_t offset, int whence) {
@@ -294,6 +352,10 @@ int Remove(const char* path) {
 }
 
 int MakeDir(const char* path) {
+    if (const int err = ZRK_FAULT(MakeDir)) {
+        SetError(err);
+        return -52;
+    }
     if (::mkdir(Native(path).c_str(), 0777) != 0) {
         SaveErrno();
         return -52;
@@ -310,6 +372,10 @@ int RemoveDir(const char* path) {
 }
 
 int RenameFile(const char* from, const char* to) {
+    if (const int err = ZRK_FAULT(Rename)) {
+        SetError(err);
+        return -52;
+    }
     const std::string f = Native(from), t = Native(to);
     struct stat st;
     if (::lstat(f.c_str(), &st) != 0) {
@@ -353,25 +419,25 @@ int CopyFileTo(const char* from, const char* to) {
         SetError(EACCES);
         return -52;
     }
-    Handle in = Open(from, OPEN_READ, &r);
+    Handle in = OpenFile(from, OPEN_READ, &r);
     if (in == kBadHandle) return -52;
-    Handle out = Open(to, OPEN_WRITE | OPEN_CREATE | OPEN_TRUNCATE, &r);
+    Handle out = OpenFile(to, OPEN_WRITE | OPEN_CREATE | OPEN_TRUNCATE, &r);
     if (out == kBadHandle) {
         const int saved = t_lastError;
-        Close(in);
+        CloseFile(in);
         SetError(saved);
         return -52;
     }
     std::vector<char> buf(65536);
     int result = 0;
     for (;;) {
-        const long got = Read(in, buf.data(), static_cast<long>(buf.size()));
+        const long got = ReadFile(in, buf.data(), static_cast<long>(buf.size()));
         if (got < 0) {
             result = -52;
             break;
         }
         if (got == 0) break;
-        if (Write(out, buf.data(), got) != got) {
+        if (WriteFile(out, buf.data(), got) != got) {
             result = -52;
             break;
         }
@@ -383,8 +449,8 @@ int CopyFileTo(const char* from, const char* to) {
         ::fchmod(static_cast<int>(out), st.st_mode & 07777);
     }
     const int saved = t_lastError;
-    Close(in);
-    if (Close(out) != 0 && result == 0) return -52;
+    CloseFile(in);
+    if (CloseFile(out) != 0 && result == 0) return -52;
     SetError(saved);
     return result;
 }
@@ -675,14 +741,14 @@ int SetFileTimeLocal(const char* path, int64_t t) {
     }
     // The file is opened for writing, which a read-only file refuses.
     int r = 0;
-    const Handle h = Open(path, OPEN_WRITE, &r);
+    const Handle h = OpenFile(path, OPEN_WRITE, &r);
     if (h == kBadHandle) return -52;
     int result = 0;
     if (::futimens(static_cast<int>(h), times) != 0) {
         SaveErrno();
         result = -52;
     }
-    Close(h);
+    CloseFile(h);
     return result;
 }
 
@@ -714,9 +780,9 @@ int SystemTempName(const char* dir, const char* prefix, CString* out) {
 
 bool InUse(const char* path) {
     int r = 0;
-    const Handle h = Open(path, OPEN_WRITE | OPEN_CREATE | OPEN_APPEND | OPEN_EXCLUSIVE, &r);
+    const Handle h = OpenFile(path, OPEN_WRITE | OPEN_CREATE | OPEN_APPEND | OPEN_EXCLUSIVE, &r);
     if (h == kBadHandle) return true;
-    Close(h);
+    CloseFile(h);
     return false;
 }
 
@@ -1200,5 +1266,21 @@ int ShellOpen(const char* file, const char* params, const char* dir) {
     (void)params;  // xdg-open takes no parameters for the document
     return StartProcess(cmd.c_str(), dir, false, nullptr);
 }
+
+#ifdef ZRK_FAULTS
+int PlatformError(FaultError error, FaultOp) {
+    switch (error) {
+    case FaultError::DiskFull:
+        return ENOSPC;
+    case FaultError::AccessDenied:
+        return EACCES;
+    case FaultError::NoMemory:
+        return ENOMEM;
+    case FaultError::IoError:
+        break;
+    }
+    return EIO;
+}
+#endif
 
 }  // namespace zrkos

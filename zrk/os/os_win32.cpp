@@ -9,11 +9,13 @@
 #include <shellapi.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "zrk/os/os.h"
+#include "zrk/os/faults.h"
 
 namespace zrkos {
 
@@ -115,10 +117,29 @@ int LastErrno() {
 
 CString ErrnoText(int err) { return CString(std::strerror(err)); }
 
+// ---- memory ---------------------------------------------------------------
+
+void* Realloc(void* block, size_t size) {
+    if (const int err = ZRK_FAULT_ALLOC(size)) {
+        SetError(static_cast<DWORD>(err));
+        return nullptr;
+    }
+    void* p = std::realloc(block, size);
+    if (p == nullptr) SetError(ERROR_NOT_ENOUGH_MEMORY);
+    return p;
+}
+
+void Free(void* block) { std::free(block); }
+
 // ---- files ----------------------------------------------------------------
 
 Handle Open(const char* path, int flags, int* result) {
     *result = 0;
+    if (const int err = ZRK_FAULT(Open)) {
+        SetError(static_cast<DWORD>(err));
+        *result = OpenResult(LastErrno());
+        return kBadHandle;
+    }
     DWORD access = 0;
     if (flags & OPEN_READ) access |= GENERIC_READ;
     if (flags & (OPEN_WRITE | OPEN_TRUNCATE | OPEN_APPEND)) access |= GENERIC_WRITE;
@@ -142,8 +163,7 @@ Handle Open(const char* path, int flags, int* result) {
     HANDLE h = CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         SaveError();
-        const int e = LastErrno();
-        *result = e == ENOENT ? -57 : e == EACCES ? -56 : -52;
+        *result = OpenResult(LastErrno());
         return kBadHandle;
     }
     if (flags & OPEN_APPEND) {
@@ -159,15 +179,24 @@ Handle Open(const char* path, int flags, int* result) {
     return reinterpret_cast<Handle>(h);
 }
 
+// A failing close of the seam closes the handle all the same.
 int Close(Handle h) {
     if (h == kBadHandle || !CloseHandle(reinterpret_cast<HANDLE>(h))) {
         SaveError();
+        return -52;
+    }
+    if (const int err = ZRK_FAULT(Close)) {
+        SetError(static_cast<DWORD>(err));
         return -52;
     }
     return 0;
 }
 
 long Read(Handle h, void* buf, long n) {
+    if (const int err = ZRK_FAULT(Read)) {
+        SetError(static_cast<DWORD>(err));
+        return -1;
+    }
     if (n < 0) {
         SetError(ERROR_INVALID_PARAMETER);
         return -1;
@@ -182,6 +211,10 @@ long Read(Handle h, void* buf, long n) {
 }
 
 long Write(Handle h, const void* buf, long n) {
+    if (const int err = ZRK_FAULT(Write)) {
+        SetError(static_cast<DWORD>(err));
+        return -1;
+    }
     if (n < 0) {
         SetError(ERROR_INVALID_PARAMETER);
         return -1;
@@ -251,6 +284,10 @@ int Remove(const char* path) {
 }
 
 int MakeDir(const char* path) {
+    if (const int err = ZRK_FAULT(MakeDir)) {
+        SetError(static_cast<DWORD>(err));
+        return -52;
+    }
     if (!CreateDirectoryA(path, nullptr)) {
         SaveError();
         return -52;
@@ -267,6 +304,10 @@ int RemoveDir(const char* path) {
 }
 
 int RenameFile(const char* from, const char* to) {
+    if (const int err = ZRK_FAULT(Rename)) {
+        SetError(static_cast<DWORD>(err));
+        return -52;
+    }
     if (!MoveFileA(from, to)) {
         SaveError();
         return -52;
@@ -690,5 +731,21 @@ int ShellOpen(const char* file, const char* params, const char* dir) {
     }
     return 0;
 }
+
+#ifdef ZRK_FAULTS
+int PlatformError(FaultError error, FaultOp op) {
+    switch (error) {
+    case FaultError::DiskFull:
+        return ERROR_DISK_FULL;
+    case FaultError::AccessDenied:
+        return ERROR_ACCESS_DENIED;
+    case FaultError::NoMemory:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case FaultError::IoError:
+        break;
+    }
+    return op == FaultOp::Write ? ERROR_WRITE_FAULT : ERROR_READ_FAULT;
+}
+#endif
 
 }  // namespace zrkos
