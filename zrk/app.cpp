@@ -12,6 +12,7 @@
 
 #include "zrk/cfile.h"
 #include "zrk/ctimeex.h"
+#include "zrk/membuf.h"
 #include "zrk/os/os.h"
 #include "zrk/platform.h"
 #include "zrk/resfile.h"
@@ -306,7 +307,13 @@ extern "C" void IgnoreFloatingPointSignal(int) {}
 
 void ZrkInstallOutOfMemoryHandler(bool showBox) {
     g_oomBox = showBox;
-    std::set_new_handler(OutOfMemory);
+    // The framework's allocations try again a few times at most. No handler
+    // for operator new: it would make new retry for ever, and an unattended
+    // program must not wait for ever on a request the system never meets.
+    ZrkSetOutOfMemoryHandler([](size_t) {
+        OutOfMemory();
+        return true;
+    });
 }
 
 // ---- the application object ----------------------------------------------------------

@@ -218,6 +218,6 @@ public:
     static void Reset();
 };
 
-// Out-of-memory handling: shows the box (when SHOWBOX) and lets the
-// allocator retry.
+// Out-of-memory handling of the framework's allocations (ZrkAlloc): shows
+// the box (when SHOWBOX) or waits a moment, and lets the allocator retry.
 void ZrkInstallOutOfMemoryHandler(bool showBox);

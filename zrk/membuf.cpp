@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <utility>
 
+#include "zrk/os/os.h"
 #include "zrk/report.h"
 #include "zrk/result.h"
 
@@ -17,53 +18,57 @@
 
 namespace {
 
-// Runs the allocation failure handler when one is installed (it may free
-// memory or ask the user to); false when there is none, so the caller gives
-// up.
-bool RetryAfterFailure() {
-    std::new_handler handler = std::get_new_handler();
-    if (handler == nullptr) return false;
-    handler();
-    return true;
+std::atomic<ZrkOutOfMemoryHandler> g_outOfMemory{nullptr};
+
+// After a failed attempt: whether to try again. The handler decides (it may
+// free memory or ask the user to), but never more than kZrkAllocRetries
+// times, so that a request the system can never meet (a size read from a
+// damaged file) fails instead of keeping an unattended program waiting.
+bool RetryAfterFailure(size_t size, int* retries) {
+    const ZrkOutOfMemoryHandler handler = g_outOfMemory.load();
+    if (handler == nullptr || *retries >= kZrkAllocRetries) return false;
+    ++*retries;
+    return handler(size);
 }
 
 // Reporting builds texts and may itself run out of memory: a failure while
 // a failure is being reported stays silent instead of recursing.
 thread_local bool t_reportingNoMemory = false;
 
-void ReportNoMemory(size_t size) {
+void ReportNoMemory() {
     if (t_reportingNoMemory) return;
     t_reportingNoMemory = true;
-    ZRK_INTERNAL_ERROR();
-    ZrkError(ZRK_NOMEM, "Unable to alloc %ld bytes", static_cast<long>(size));
+    ZrkErrorId(ZRK_NOMEM, MSG_OUT_OF_MEMORY);
     t_reportingNoMemory = false;
 }
 
 }  // namespace
 
+ZrkOutOfMemoryHandler ZrkSetOutOfMemoryHandler(ZrkOutOfMemoryHandler handler) {
+    return g_outOfMemory.exchange(handler);
+}
+
 void* ZrkAlloc(size_t size) {
     if (size == 0) size = 1;
-    for (;;) {
-        void* p = malloc(size);
-        if (p != nullptr) return p;
-        if (!RetryAfterFailure()) break;
-    }
-    ReportNoMemory(size);
+    int retries = 0;
+    do {
+        if (void* p = zrkos::Realloc(nullptr, size)) return p;
+    } while (RetryAfterFailure(size, &retries));
+    ReportNoMemory();
     return nullptr;
 }
 
 void* ZrkRealloc(void* block, size_t size) {
     if (size == 0) size = 1;
-    for (;;) {
-        void* p = realloc(block, size);
-        if (p != nullptr) return p;
-        if (!RetryAfterFailure()) break;
-    }
-    ReportNoMemory(size);
+    int retries = 0;
+    do {
+        if (void* p = zrkos::Realloc(block, size)) return p;
+    } while (RetryAfterFailure(size, &retries));
+    ReportNoMemory();
     return nullptr;
 }
 
-void ZrkFree(void* block) { free(block); }
+void ZrkFree(void* block) { zrkos::Free(block); }
 
 // ---------------------------------------------------------------------------
 // CRC-32. Slicing by 8: eight tables let the loop fold eight bytes per step.

@@ -15,12 +15,20 @@
 
 #include "zrk/cstring.h"
 
-// Allocates SIZE bytes. When the system has no memory left (and the
-// allocation failure handler, if one is installed, gave up) reports an
-// internal error and "Unable to alloc %ld bytes", and returns nullptr.
+// Runs when the system has no memory for a request of SIZE bytes; true asks
+// for another attempt (after memory was freed, or the user was asked to).
+using ZrkOutOfMemoryHandler = bool (*)(size_t size);
+// Installs the out-of-memory handler (nullptr: none); returns the old one.
+ZrkOutOfMemoryHandler ZrkSetOutOfMemoryHandler(ZrkOutOfMemoryHandler handler);
+// Further attempts of one allocation at most, whatever the handler asks.
+constexpr int kZrkAllocRetries = 3;
+
+// Allocates SIZE bytes. When the system has no memory left, retries while
+// the out-of-memory handler asks to (kZrkAllocRetries times at most), then
+// reports message 401 with ZRK_NOMEM and returns nullptr.
 void* ZrkAlloc(size_t size);
-// Resizes a block of ZrkAlloc (nullptr allocates). On failure reports as
-// ZrkAlloc does, returns nullptr and leaves BLOCK untouched.
+// Resizes a block of ZrkAlloc (nullptr allocates). On failure retries and
+// reports as ZrkAlloc does, returns nullptr and leaves BLOCK untouched.
 void* ZrkRealloc(void* block, size_t size);
 void ZrkFree(void* block);
 
