@@ -553,7 +553,13 @@ int CTextFile::Open(const char* path, const char* mode, bool report, int extra) 
     m_mode = 0;
     ZRK_TRY(m_file.OpenMode(path, mode, report, extra, true, &m_mode));
     // Only a file used in one direction gets a buffer.
-    if ((m_mode & 3) == 1 || (m_mode & 3) == 2) m_buffer.reset(new char[static_cast<size_t>(m_bufSize)]);
+    if ((m_mode & 3) == 1 || (m_mode & 3) == 2) {
+        m_buffer.reset(static_cast<char*>(ZrkAlloc(static_cast<size_t>(m_bufSize))));
+        if (!m_buffer) {
+            m_file.Close();
+            return ZRK_NOMEM;
+        }
+    }
     const int64_t at = zrkos::Seek(m_file.m_handle, 0, 1);
     m_origin = at < 0 ? 0 : at;
     return 0;

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "zrk/cstring.h"
+#include "zrk/membuf.h"
 #include "zrk/os/os.h"
 
 class CTextFile;
@@ -152,7 +153,9 @@ public:
     int BufferSize() const { return m_bufSize; }
 
     // Modes "r" (default), "w", "a", "r+", "w+"; messages as CFile::Open.
-    // A file that is open is closed first.
+    // A file that is open is closed first. No memory for the buffer: the
+    // file is closed again and the result is ZRK_NOMEM (reported by the
+    // allocator).
     int Open(const char* path, const char* mode = "r", bool report = true, int extra = 0);
     // The next line without its LF and one CR before it. -58 at the end
     // (message 441 when REPORT), -55 without a buffer, -52 on a read failure
@@ -183,10 +186,14 @@ private:
     // Refills an exhausted read buffer; *GOT receives the bytes read.
     int Refill(long* got);
 
+    struct FreeBuffer {
+        void operator()(char* p) const { ZrkFree(p); }
+    };
+
     CFile m_file;
     int m_mode = 0;  // 1 read, 2 write, 4 create/truncate
     int m_bufSize = kDefaultBuffer;
-    std::unique_ptr<char[]> m_buffer;
+    std::unique_ptr<char, FreeBuffer> m_buffer;
     long m_filled = 0;
     long m_pos = 0;
     int64_t m_origin = 0;
