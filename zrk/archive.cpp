@@ -44,6 +44,13 @@ int CloseReported(CFile& file) {
     return ZrkErrorId(ZRK_FAIL, MSG_CLOSE_FAILED, path.c_str(), e, zrkos::ErrnoText(e).c_str());
 }
 
+// Damaged data (ZRK_BADDATA, left unreported where it was found) means a
+// damaged volume, and that is reported here, once. Any other failure was
+// reported where it arose (a read, a write, memory) and passes unchanged.
+int Damaged(int r, const char* volumePath) {
+    return r == ZRK_BADDATA ? ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_DAMAGED, volumePath) : r;
+}
+
 // Whether the N characters at TEXT are WORD, without regard to case.
 bool SameNoCase(const char* text, size_t n, const char* word) {
     if (std::strlen(word) != n) return false;
@@ -147,7 +154,7 @@ public:
     // Offset in the volume of the next byte to read.
     int64_t Position() const { return m_start + m_pos; }
 
-    // Exactly N bytes; -52 without message at the end of the volume.
+    // Exactly N bytes; ZRK_BADDATA (no message) when the volume ends first.
     int Read(void* out, int n) {
         uint8_t* dest = static_cast<uint8_t*>(out);
         while (n > 0) {
@@ -155,7 +162,7 @@ public:
                 m_start += m_length;
                 m_length = m_pos = 0;
                 ZRK_TRY(Fill());
-                if (m_length == 0) return ZRK_FAIL;
+                if (m_length == 0) return ZRK_BADDATA;
             }
             const int k = std::min(n, m_length - m_pos);
             std::memcpy(dest, m_buffer + m_pos, static_cast<size_t>(k));
@@ -245,7 +252,7 @@ protected:
     }
 
     int WriteOutput(const uint8_t* data, int count) override {
-        if (count > m_expandedLeft) return ZRK_FAIL;
+        if (count > m_expandedLeft) return ZRK_BADDATA;
         m_expandedLeft -= count;
         return m_archive.WriteMemberData(data, count);
     }
@@ -273,7 +280,6 @@ int CArchive::ExtractVolume(const char* destDir, const char* volumePath, int* en
     m_expander = std::make_unique<Expander>(*this);
     m_reader = std::make_unique<Reader>();
     m_dataPos = 0;
-    m_progressStatus = 0;
     m_volumeBytes = std::max<int64_t>(CFile::FileSize64(volume), 0);
     int r = 0;
     if (progress) {
@@ -299,7 +305,7 @@ int CArchive::ExtractVolume(const char* destDir, const char* volumePath, int* en
 int CArchive::ExtractPieces(const char* destDir, const char* volumePath, int* endOfArchive) {
     ZRK_TRY(m_reader->Open(volumePath));
     char magic[kMagicSize];
-    if (m_reader->Read(magic, kMagicSize) != 0) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_DAMAGED, volumePath);
+    ZRK_TRY(Damaged(m_reader->Read(magic, kMagicSize), volumePath));
     if (std::memcmp(magic, kMagic1, kMagicSize) == 0)
         m_readVersion = 1;
     else if (std::memcmp(magic, kMagic2, kMagicSize) == 0)
@@ -309,8 +315,8 @@ int CArchive::ExtractPieces(const char* destDir, const char* volumePath, int* en
 
     for (;;) {
         CArchiveEntry entry;
-        int r = ReadEntry(entry);
-        if (r != 0) return ZrkErrorId(r, MSG_ARCHIVE_DAMAGED, volumePath);
+        int r = Damaged(ReadEntry(entry), volumePath);
+        if (r != 0) return r;
         if (entry.IsEndMarker()) {
             *endOfArchive = entry.IsEndOfArchive() ? 1 : 0;
             return m_reader->Close();
@@ -328,17 +334,16 @@ int CArchive::ExtractPieces(const char* destDir, const char* volumePath, int* en
             if (r != 0) return r;
             if (closed != 0) return closed;
         }
-        if (m_reader->Seek(m_dataPos + entry.packedSize) != 0) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_DAMAGED, volumePath);
+        ZRK_TRY(m_reader->Seek(m_dataPos + entry.packedSize));
     }
 }
 
 int CArchive::ExtractPiece(const CArchiveEntry& entry, const char* volumePath) {
     m_expander->StartPiece(entry);
-    int r = m_expander->Run();
-    // A status the progress callback returned is the caller's own (2 is the
-    // user's cancellation): no message.
-    const bool fromCallback = r != 0 && r == m_progressStatus;
-    if (r != 0 && r != ZRK_CANCEL && r != ZRK_SKIP && !fromCallback) ZrkErrorId(r, MSG_ARCHIVE_DAMAGED, volumePath);
+    // A status of the progress callback is the caller's own (2: the user
+    // cancelled) and passes without a message, as does every failure the
+    // file layer or the allocator reported.
+    int r = Damaged(m_expander->Run(), volumePath);
     // The stream must give exactly the announced bytes with their CRC.
     if (r == 0 && (m_expander->Crc() != entry.dataCrc || m_expander->ExpandedLeft() != 0))
         r = ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_CHECKSUM, volumePath);
@@ -348,8 +353,7 @@ int CArchive::ExtractPiece(const CArchiveEntry& entry, const char* volumePath) {
 int CArchive::Progress(int64_t packedBytes) {
     if (!m_progress || m_volumeBytes <= 0) return 0;
     const double percent = static_cast<double>(m_dataPos + packedBytes) / static_cast<double>(m_volumeBytes) * 100.0;
-    m_progressStatus = m_progress(static_cast<int>(percent));
-    return m_progressStatus;
+    return m_progress(static_cast<int>(percent));
 }
 
 int CArchive::ReadEntry(CArchiveEntry& entry) {
@@ -363,10 +367,10 @@ int CArchive::ReadEntry(CArchiveEntry& entry) {
         uint8_t c = 0;
         ZRK_TRY(m_reader->Read(&c, 1));
         if (c == 0) break;
-        if (length == kMaxNameLength) return ZRK_FAIL;
+        if (length == kMaxNameLength) return ZRK_BADDATA;
         name[length++] = static_cast<char>(c);
     }
-    if (length == 0) return ZRK_FAIL;
+    if (length == 0) return ZRK_BADDATA;
     name[length] = 0;
     entry.name.Assign(name, length);
 
@@ -391,17 +395,17 @@ int CArchive::ReadEntry(CArchiveEntry& entry) {
     // byte and the fixed part before the CRC.
     uint32_t crc = ZrkCrc32Run(name, static_cast<size_t>(length) + 1, 0xFFFFFFFFu);
     crc = ~ZrkCrc32Run(fixed, static_cast<size_t>(fixedSize - 4), crc);
-    if (crc != entry.headerCrc) return ZRK_FAIL;
+    if (crc != entry.headerCrc) return ZRK_BADDATA;
 
     if (entry.IsEndMarker()) {
         const bool blank = entry.kind == 0 && entry.fileSize == 0 && entry.pieceSize == 0 && entry.pieceOffset == 0 &&
                            entry.packedSize == 0 && entry.dataCrc == 0 && entry.fileTime == 0;
-        return blank ? 0 : ZRK_FAIL;
+        return blank ? 0 : ZRK_BADDATA;
     }
-    if (!IsValidMemberName(entry.name)) return ZRK_FAIL;
+    if (!IsValidMemberName(entry.name)) return ZRK_BADDATA;
     // The piece lies inside its member, and its data inside the volume.
-    if (uint64_t{entry.pieceOffset} + entry.pieceSize > entry.fileSize) return ZRK_FAIL;
-    if (int64_t{entry.packedSize} > m_volumeBytes - m_reader->Position()) return ZRK_FAIL;
+    if (uint64_t{entry.pieceOffset} + entry.pieceSize > entry.fileSize) return ZRK_BADDATA;
+    if (int64_t{entry.packedSize} > m_volumeBytes - m_reader->Position()) return ZRK_BADDATA;
     return 0;
 }
 
@@ -423,14 +427,17 @@ int CArchive::WriteMemberData(const uint8_t* data, int count) { return m_member.
 
 int CArchive::CloseMemberOutput(const CArchiveEntry& entry, int result) {
     const char* path = m_memberPath.c_str();
-    int r = CloseReported(m_member);
+    const int closed = CloseReported(m_member);
+    int r = closed;
     if (r == 0 && result == 0 && entry.fileTime != 0) {
         CTimeEx when;
         when.FromArchiveSeconds(entry.fileTime);
         if (CFile::SetLastWriteTime(path, when) != 0) r = ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_FILE_SIZE_TIME, path);
     }
-    // A member whose piece failed does not survive, earlier pieces included.
-    if (result != 0 && CFile::Exists(path)) ZRK_KEEP(r, CFile::RemoveFile(path));
+    // A member whose piece failed does not survive, earlier pieces included;
+    // nor does one whose close failed, as the system may have lost data it
+    // had still to write.
+    if ((result != 0 || closed != 0) && CFile::Exists(path)) ZRK_KEEP(r, CFile::RemoveFile(path));
     return r;
 }
 

@@ -117,7 +117,7 @@ public:
     virtual int OpenMemberOutput(const CArchiveEntry& entry, const char* destDir);
     // Closes the output of ENTRY; RESULT is the piece's outcome. The base
     // version sets the stored time on success and deletes the member (all
-    // of its pieces) after a failure.
+    // of its pieces) after a failure, its own failed close included.
     virtual int CloseMemberOutput(const CArchiveEntry& entry, int result);
 
     // ---- reading ---------------------------------------------------------
@@ -126,14 +126,17 @@ public:
     // "/ENDAR", 0 when it ends with "/END". PROGRESS, if given, receives the
     // percentage of the volume done. Messages 544 to 551 as the failures
     // arise; every damaged volume gives 548 or 549 with -52, 547 for a file
-    // that is not a volume.
+    // that is not a volume. A failure is reported once: a failed read,
+    // write or close of a file, or an allocation, by the layer that met it,
+    // and then it ends the extraction with its status and no message here.
     int ExtractVolume(const char* destDir, const char* volumePath, int* endOfArchive,
                       const ZrkArchiveProgress& progress = nullptr);
     // Reads the next header of the volume being extracted into ENTRY and
     // checks it: its CRC, its name (IsValidMemberName, or an end marker with
     // all fields 0), its sizes against the member and the rest of the
-    // volume. -52 without message for a header that fails a check or ends
-    // early (the caller reports it).
+    // volume. ZRK_BADDATA without message for a header that fails a check
+    // or ends early (the caller reports it); a failed read as reported by
+    // the file layer.
     int ReadEntry(CArchiveEntry& entry);
 
     // Ends VOLUME with "/ENDAR" (ENDOFARCHIVE) or "/END" and closes it. A
@@ -196,7 +199,6 @@ private:
     int64_t m_dataPos = 0;
     int64_t m_volumeBytes = 0;
     ZrkArchiveProgress m_progress;
-    int m_progressStatus = 0;  // the callback's last result
     CFile m_member;
     CString m_memberPath;
 

@@ -2,7 +2,7 @@
 # The archive verbs of setupkit on a small tree: pack it into several
 # volumes, list, verify and extract them, compare the tree byte for byte
 # (and the file times), and check that damaged or incomplete sets fail with
-# a message and leave no partly written file. The volumes and the listing
+# one message and leave no partly written file. The volumes and the listing
 # are compared with fixed digests, so that the native and the Windows build
 # (under Wine) must produce the very same bytes.
 #
@@ -19,18 +19,9 @@ VOLUMES2_SHA=c612bbb8ceb87f2dbf23aa4959d04e7098427504a1a8af7e85098c124df84d1a
 VOLUMES1_SHA=012f705664338ecf650ef01fda8a2806bbe46807f3885d83d7d933c5a730f664
 LIST2_SHA=be3da80385f289a95a24064c5110ae5924a840d25fff6f8d19b5d5308089a9c2
 
-fails=0
-passes=0
-check() {  # check NAME CONDITION-RESULT DETAIL
-    if [ "$2" = 0 ]; then
-        passes=$((passes + 1))
-        echo "ok: $1"
-    else
-        fails=$((fails + 1))
-        echo "FAILED: $1 -- $3"
-    fi
-}
-yes_if() { if "$@"; then echo 0; else echo 1; fi; }
+. "$(dirname "$0")/../lib.sh"
+# A condition of several commands passes its status: "$(A && B; echo $?)"
+# (yes_if A && B would test A alone).
 
 # Runs the program in the work directory; rc, out (stdout) and err (stderr)
 # without carriage returns.
@@ -40,6 +31,8 @@ run() {
     out=$(tr -d '\r' <"$SCRATCH/stdout")
     err=$(tr -d '\r' <"$SCRATCH/stderr")
 }
+# A failure is reported once: standard error holds one line.
+one_message() { [ "$(grep -c . <<<"$err")" = 1 ]; }
 
 # Every file of DIR relative to it, sorted.
 files_of() { (cd "$1" && find . -type f | LC_ALL=C sort); }
@@ -108,18 +101,19 @@ sha=$(cat "$WORK"/vols1/old*.ar | sha256sum | cut -c1-64)
 check "format 1 volumes are the expected bytes" "$(yes_if [ "$rc" = 0 -a "$sha" = "$VOLUMES1_SHA" ])" \
     "exit $rc, sha256 $sha: $err"
 run extract --to out1 $(cd "$WORK" && ls vols1/old*.ar | tr '\n' ' ')
-check "format 1 volumes extract" "$(yes_if [ "$rc" = 0 ] && diff -rq "$WORK/tree" "$WORK/out1" >/dev/null)" \
+check "format 1 volumes extract" "$([ "$rc" = 0 ] && diff -rq "$WORK/tree" "$WORK/out1" >/dev/null; echo $?)" \
     "exit $rc: $err"
 
 # ---- sets that must fail ------------------------------------------------------------------
 run extract --to part vols/prod01.ar
 check "an incomplete set fails" "$(yes_if [ "$rc" != 0 ])" "exit $rc"
-check "... saying that the next volume is missing" "$(yes_if grep -q 'its next volume was not given' <<<"$err")" "$err"
+check "... saying (once) that the next volume is missing" \
+    "$(grep -q 'its next volume was not given' <<<"$err" && one_message; echo $?)" "$err"
 check "... leaving no partly written file" "$(yes_if [ -z "$(damaged_files "$WORK/part")" ])" \
     "$(damaged_files "$WORK/part")"
 
 run extract --to skip vols/prod01.ar vols/prod03.ar
-check "a set with a volume left out fails" "$(yes_if [ "$rc" != 0 ] && grep -q 'is incomplete' <<<"$err")" \
+check "a set with a volume left out fails" "$([ "$rc" != 0 ] && grep -q 'is incomplete' <<<"$err" && one_message; echo $?)" \
     "exit $rc: $err"
 check "... leaving no partly written file" "$(yes_if [ -z "$(damaged_files "$WORK/skip")" ])" \
     "$(damaged_files "$WORK/skip")"
@@ -132,38 +126,41 @@ byte=$(od -An -tu1 -j "$pos" -N1 "$WORK/bad/prod02.ar" | tr -d ' ')
 printf "\\$(printf %03o $(((byte + 1) % 256)))" | dd of="$WORK/bad/prod02.ar" bs=1 seek="$pos" conv=notrunc 2>/dev/null
 badvols=$(cd "$WORK" && ls bad/prod*.ar | tr '\n' ' ')
 run verify $badvols
-check "verify finds the changed byte" "$(yes_if [ "$rc" != 0 ] && grep -q 'damaged' <<<"$err")" "exit $rc: $err"
+check "verify finds the changed byte" "$([ "$rc" != 0 ] && grep -q 'damaged' <<<"$err" && one_message; echo $?)" \
+    "exit $rc: $err"
 run extract --to dmg $badvols
-check "extract stops at the changed byte" "$(yes_if [ "$rc" != 0 ] && grep -q 'damaged' <<<"$err")" "exit $rc: $err"
+check "extract stops at the changed byte" "$([ "$rc" != 0 ] && grep -q 'damaged' <<<"$err" && one_message; echo $?)" \
+    "exit $rc: $err"
 check "... leaving no partly written file" "$(yes_if [ -z "$(damaged_files "$WORK/dmg")" ])" \
     "$(damaged_files "$WORK/dmg")"
 
 run verify vols/prod02.ar
 check "verify refuses a set that begins with a continuation" \
-    "$(yes_if [ "$rc" != 0 ] && grep -q 'first part has not been extracted' <<<"$err")" "exit $rc: $err"
+    "$([ "$rc" != 0 ] && grep -q 'first part has not been extracted' <<<"$err" && one_message; echo $?)" "exit $rc: $err"
 run list nosuch.ar
-check "list names a missing volume" "$(yes_if [ "$rc" != 0 ] && grep -q 'nosuch.ar' <<<"$err")" "exit $rc: $err"
+check "list names a missing volume" "$([ "$rc" != 0 ] && grep -q 'nosuch.ar' <<<"$err" && one_message; echo $?)" \
+    "exit $rc: $err"
 
 # ---- the raw codec --------------------------------------------------------------------------
 : >"$WORK/empty"
 run lzw compress empty empty.lzw
-check "lzw: the empty stream" "$(yes_if [ "$rc" = 0 ] && [ "$(od -An -tx1 "$WORK/empty.lzw" | tr -d ' ')" = 80400000 ])" \
+check "lzw: the empty stream" "$([ "$rc" = 0 ] && [ "$(od -An -tx1 "$WORK/empty.lzw" | tr -d ' ')" = 80400000 ]; echo $?)" \
     "exit $rc: $err"
 run lzw compress tree/numbers.txt n.lzw
 run lzw expand n.lzw n.txt
-check "lzw: a round trip" "$(yes_if [ "$rc" = 0 ] && cmp -s "$WORK/tree/numbers.txt" "$WORK/n.txt")" "exit $rc: $err"
+check "lzw: a round trip" "$([ "$rc" = 0 ] && cmp -s "$WORK/tree/numbers.txt" "$WORK/n.txt"; echo $?)" "exit $rc: $err"
 run lzw compress tree/numbers.txt cut.lzw --limit 1000
 size=$(stat -c %s "$WORK/cut.lzw")
-check "lzw: the output limit" "$(yes_if [ "$rc" = 0 ] && [ "$size" -ge 1000 -a "$size" -le 1010 ])" "exit $rc, $size bytes"
+check "lzw: the output limit" "$([ "$rc" = 0 ] && [ "$size" -ge 1000 -a "$size" -le 1010 ]; echo $?)" "exit $rc, $size bytes"
 head -c 3000 "$WORK/n.lzw" >"$WORK/short.lzw"
 run lzw expand short.lzw short.txt
 check "lzw: a cut stream fails and leaves no output" \
-    "$(yes_if [ "$rc" != 0 ] && [ ! -e "$WORK/short.txt" ] && grep -q 'damaged' <<<"$err")" "exit $rc: $err"
+    "$([ "$rc" != 0 ] && [ ! -e "$WORK/short.txt" ] && grep -q 'damaged' <<<"$err" && one_message; echo $?)" \
+    "exit $rc: $err"
 
 run --help
-check "the lzw verb is not in the help" "$(yes_if [ "$rc" = 0 ] && ! grep -q 'lzw' <<<"$out")" "$out"
+check "the lzw verb is not in the help" "$([ "$rc" = 0 ] && ! grep -q 'lzw' <<<"$out"; echo $?)" "$out"
 run '-??'
 check "the lzw verb is in the extended help" "$(yes_if grep -q 'lzw' <<<"$out")" "$out$err"
 
-echo "$passes passed, $fails failed"
-[ "$fails" = 0 ]
+finish

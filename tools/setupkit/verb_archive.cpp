@@ -298,31 +298,6 @@ int SetupkitVerify(const char* args) {
 
 // ---- lzw -------------------------------------------------------------------------
 
-namespace {
-
-// The file expander, remembering whether a failure was reported by the
-// file layer already (an open, read, write or close), so that only a
-// damaged stream is reported here.
-class CFileExpander : public CLzwExpander {
-public:
-    bool Reported() const { return m_reported; }
-
-protected:
-    int Open() override { return Note(CLzwExpander::Open()); }
-    int Close() override { return Note(CLzwExpander::Close()); }
-    int WriteOutput(const uint8_t* data, int count) override { return Note(CLzwExpander::WriteOutput(data, count)); }
-    int ReadInput(int* count, const uint8_t** chunk) override { return Note(CLzwExpander::ReadInput(count, chunk)); }
-
-private:
-    int Note(int r) {
-        if (r != 0) m_reported = true;
-        return r;
-    }
-    bool m_reported = false;
-};
-
-}  // namespace
-
 int SetupkitLzw(const char* args) {
     CParser parser(SetupkitJoinOptionWords(args, {"limit"}));
     parser.SetProgramName("setupkit lzw");
@@ -336,20 +311,21 @@ int SetupkitLzw(const char* args) {
     const bool compress = parser.Positional(0).Number() == 0;
     const CString in = parser.Positional(1).Text();
     const CString out = parser.Positional(2).Text();
+    // Every failure of a file, and a lack of memory, is reported where it
+    // arose; a damaged stream (silent in the codec) is reported here.
     int r = 0;
     if (compress) {
-        // Every failure of the file compressor is reported by the file layer.
         CLzwCompressor compressor;
         compressor.Input().SetPath(in);
         compressor.Output().SetPath(out);
         compressor.SetOutputLimit(parser.Value("limit").Number());
         r = compressor.Run();
     } else {
-        CFileExpander expander;
+        CLzwExpander expander;
         expander.Input().SetPath(in);
         expander.Output().SetPath(out);
         r = expander.Run();
-        if (r != 0 && !expander.Reported()) ZrkErrorId(r, MSG_ARCHIVE_DAMAGED, in.c_str());
+        if (r == ZRK_BADDATA) r = ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_DAMAGED, in.c_str());
     }
     if (r != 0 && CFile::IsFile(out) && CFile::Normalise(out) != CFile::Normalise(in)) CFile::RemoveFile(out);
     return r;
