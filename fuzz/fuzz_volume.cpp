@@ -1,9 +1,9 @@
 // Arbitrary bytes as an archive volume, extracted into a scratch directory.
 // The extraction must end with a status (never a crash, a hang or an
 // overrun), must write nothing outside the scratch directory (its parent's
-// listing is the same before and after), and a failed extraction must leave
-// no member that is not complete. The scratch directory is removed after
-// every input.
+// listing is the same before and after), a failed extraction must leave no
+// member that is not complete, and must say so in exactly one error report
+// (a success in none). The scratch directory is removed after every input.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -60,7 +60,7 @@ public:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CReportScope quiet;
+    CRecordingScope reports;
     // A private scratch directory under the system's temporary directory;
     // the destination lies a few levels below it, so that a member that
     // climbed out of it would show up in one of the levels above.
@@ -81,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int end = -1;
     const int r = archive.ExtractVolume(dest, volume, &end);
     Check(r != 0 || end == 0 || end == 1);
+    Check(reports.Count() == (r != 0 ? 1 : 0));
 
     // Each level above the destination holds what it held before.
     Check(Listing(levels[0]) == std::set<std::string>{levels[1].c_str(), volume.c_str()});
