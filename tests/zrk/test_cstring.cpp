@@ -15,36 +15,21 @@
 namespace {
 
 TEST(CStringTest, WildcardMatch) {
-    struct Case {
-        const char* text;
-        const char* pattern;
-        bool ignoreCase;
-        bool fold;
-        bool expected;
-    };
+    struct Case { const char* text; const char* pattern; bool ignoreCase; bool fold; bool expected; };
     const Case cases[] = {
-        {"a.txt", "*.txt", false, false, true},
-        {"x.txt.bak", "*.txt", false, false, false},
+        {"a.txt", "*.txt", false, false, true}, {"x.txt.bak", "*.txt", false, false, false},
         {"abab", "*ab", false, false, false},  // first occurrence only, no backtracking
-        {"abcabd", "*abd", false, false, true},
-        {"abc", "a*?c", false, false, true},
+        {"abcabd", "*abd", false, false, true}, {"abc", "a*?c", false, false, true},
         {"ac", "a*?c", false, false, true},  // "*?" skips the "?" like "*"
-        {"aXbYc", "a*b*c", false, false, true},
-        {"xaZbY", "*a?b*", false, false, true},
-        {"ac", "a?c", false, false, false},
-        {"", "", false, false, true},
-        {"a", "", false, false, false},
-        {"", "*", false, false, true},
-        {"", "?", false, false, false},
-        {"ABC", "abc", false, false, false},
-        {"ABC", "abc", true, false, true},
-        {"\xE9", "e", false, false, false},
+        {"aXbYc", "a*b*c", false, false, true}, {"xaZbY", "*a?b*", false, false, true},
+        {"ac", "a?c", false, false, false}, {"", "", false, false, true}, {"a", "", false, false, false},
+        {"", "*", false, false, true}, {"", "?", false, false, false}, {"ABC", "abc", false, false, false},
+        {"ABC", "abc", true, false, true}, {"\xE9", "e", false, false, false},
         {"\xE9", "e", false, true, true},    // e acute folds to e
         {"\xC9", "e", false, true, false},   // E acute folds to E
         {"\xC9", "e", true, true, true},
         {"\x80", ".", false, true, false},   // byte 128 is compared as it is
-        {"na\xEFve.TXT", "*ive.txt", true, true, true},
-        {"\xFF\xD7", "y*", false, true, true},
+        {"na\xEFve.TXT", "*ive.txt", true, true, true}, {"\xFF\xD7", "y*", false, true, true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ZrkWildMatch(c.text, c.pattern, c.ignoreCase, c.fold), c.expected)
@@ -54,20 +39,12 @@ TEST(CStringTest, WildcardMatch) {
 }
 
 TEST(CStringTest, Quote) {
-    struct Case {
-        const char* text;
-        bool onlyWhenNeeded;
-        bool addQuotes;
-        const char* expected;
-    };
+    struct Case { const char* text; bool onlyWhenNeeded; bool addQuotes; const char* expected; };
     const Case cases[] = {
         {"abc", true, true, "abc"},
         {"!~\xE9", true, true, "!~\xE9"},  // nothing below 33, no backslash or quote
-        {"a b", true, true, "\"a b\""},
-        {"\t", false, false, "\\t"},
-        {"", false, true, "\"\""},
-        {"a\"b\\c", true, true, "\"a\\\"b\\\\c\""},
-        {"\n\r\x01\x1F", false, false, "\\n\\r\\x01\\x1F"},
+        {"a b", true, true, "\"a b\""}, {"\t", false, false, "\\t"}, {"", false, true, "\"\""},
+        {"a\"b\\c", true, true, "\"a\\\"b\\\\c\""}, {"\n\r\x01\x1F", false, false, "\\n\\r\\x01\\x1F"},
         {"\x7F \xE9", false, false, "\x7F \xE9"},
     };
     for (const Case& c : cases)
@@ -75,28 +52,17 @@ TEST(CStringTest, Quote) {
 }
 
 TEST(CStringTest, Unquote) {
-    struct Case {
-        const char* text;
-        int result;
-        const char* expected;  // the text afterwards
-    };
+    struct Case { const char* text; int result; const char* expected; };  // the text afterwards
     const Case cases[] = {
-        {"\"x\" more", 0, "x"},
-        {"  \"a b\"  ", 0, "a b"},
-        {"plain", 0, "plain"},
-        {"", 0, ""},
-        {"\"\"", 0, ""},
-        {"\"a\\tb\\n\\r\\\\\\\"\"", 0, "a\tb\n\r\\\""},
-        {"\"\\x41\\x7F\\xE9\"", 0, "A\x7F\xE9"},
+        {"\"x\" more", 0, "x"}, {"  \"a b\"  ", 0, "a b"}, {"plain", 0, "plain"}, {"", 0, ""}, {"\"\"", 0, ""},
+        {"\"a\\tb\\n\\r\\\\\\\"\"", 0, "a\tb\n\r\\\""}, {"\"\\x41\\x7F\\xE9\"", 0, "A\x7F\xE9"},
         // Errors leave the text as it was.
         {"\"", ZRK_INTERNAL, "\""},
         {"\"abc\\\"", ZRK_INTERNAL, "\"abc\\\""},  // backslash before the closing quote
-        {"\"abc\\", ZRK_INTERNAL, "\"abc\\"},
-        {"\"a\\qb\"", ZRK_INTERNAL, "\"a\\qb\""},
+        {"\"abc\\", ZRK_INTERNAL, "\"abc\\"}, {"\"a\\qb\"", ZRK_INTERNAL, "\"a\\qb\""},
         {"\"\\x4", ZRK_INTERNAL, "\"\\x4"},
         {"\"\\x4a\"", ZRK_INTERNAL, "\"\\x4a\""},  // lower-case hex digit
-        {"\"\\xG0\"", ZRK_INTERNAL, "\"\\xG0\""},
-        {"\"abc", ZRK_INTERNAL, "\"abc"},
+        {"\"\\xG0\"", ZRK_INTERNAL, "\"\\xG0\""}, {"\"abc", ZRK_INTERNAL, "\"abc"},
     };
     for (const Case& c : cases) {
         CString s(c.text);
@@ -117,20 +83,10 @@ TEST(CStringTest, QuoteUnquoteRoundTrip) {
 }
 
 TEST(CStringTest, Split) {
-    struct Case {
-        bool first;
-        const char* text;
-        int result;
-        const char* out;
-        const char* rest;
-    };
+    struct Case { bool first; const char* text; int result; const char* out; const char* rest; };
     const Case cases[] = {
-        {true, "a=b=c", 1, "a", "b=c"},
-        {false, "a=b=c", 1, "c", "a=b"},
-        {true, "=x", 1, "", "x"},
-        {true, "abc", 2, "abc", ""},
-        {false, "abc", 2, "abc", ""},
-        {true, "", 0, "", ""},
+        {true, "a=b=c", 1, "a", "b=c"}, {false, "a=b=c", 1, "c", "a=b"}, {true, "=x", 1, "", "x"},
+        {true, "abc", 2, "abc", ""}, {false, "abc", 2, "abc", ""}, {true, "", 0, "", ""},
     };
     for (const Case& c : cases) {
         CString s(c.text);
@@ -147,20 +103,15 @@ TEST(CStringTest, Split) {
 TEST(CStringTest, CopyOnWriteIsolation) {
     const char* original = "  Hello, world  ";
     const std::vector<std::pair<const char*, std::function<void(CString&)>>> edits = {
-        {"Append char", [](CString& s) { s.Append('!'); }},
-        {"AppendNumber", [](CString& s) { s.AppendNumber(7); }},
-        {"Assign", [](CString& s) { s.Assign("xy", 2); }},
-        {"SetAt", [](CString& s) { s.SetAt(2, 'J'); }},
+        {"Append char", [](CString& s) { s.Append('!'); }}, {"AppendNumber", [](CString& s) { s.AppendNumber(7); }},
+        {"Assign", [](CString& s) { s.Assign("xy", 2); }}, {"SetAt", [](CString& s) { s.SetAt(2, 'J'); }},
         {"GetBuffer", [](CString& s) { s.GetBuffer(40)[0] = 'Z'; s.ReleaseBuffer(); }},
-        {"Trim", [](CString& s) { s.Trim(); }},
-        {"MakeUpper", [](CString& s) { s.MakeUpper(); }},
+        {"Trim", [](CString& s) { s.Trim(); }}, {"MakeUpper", [](CString& s) { s.MakeUpper(); }},
         {"Replace", [](CString& s) { s.Replace("o", "oo"); }},
         {"View Replace", [](CString& s) { s.Mid(2, 5).Replace("Bye"); }},
         {"SplitFirst", [](CString& s) { CString o; s.SplitFirst(',', o); }},
-        {"Format", [](CString& s) { s.Format("%d", 5); }},
-        {"Unquote", [](CString& s) { s.Unquote(); }},
-        {"ToOem", [](CString& s) { s.ToOem(); }},
-        {"Empty", [](CString& s) { s.Empty(); }},
+        {"Format", [](CString& s) { s.Format("%d", 5); }}, {"Unquote", [](CString& s) { s.Unquote(); }},
+        {"ToOem", [](CString& s) { s.ToOem(); }}, {"Empty", [](CString& s) { s.Empty(); }},
     };
     for (const auto& [name, edit] : edits) {
         CString a(original);
@@ -195,13 +146,7 @@ TEST(CStringTest, CopiesShareUnlessNoShare) {
 }
 
 TEST(CStringTest, Views) {
-    struct Case {
-        char kind;  // L left, M mid, m mid with a length, R right
-        int a;
-        int b;
-        int start;
-        int length;
-    };
+    struct Case { char kind; int a; int b; int start; int length; };  // L left, M mid, m mid with a length, R right
     const Case cases[] = {
         {'L', 6, 0, 0, 6}, {'L', 7, 0, 0, 0}, {'L', -1, 0, 0, 0}, {'M', 2, 0, 2, 4}, {'M', 6, 0, 6, 0},
         {'M', 7, 0, 0, 0}, {'m', 2, 2, 2, 2}, {'m', 5, 2, 0, 0},  {'m', 1, -1, 0, 0}, {'R', 2, 0, 4, 2},
@@ -224,18 +169,10 @@ TEST(CStringTest, Views) {
 }
 
 TEST(CStringTest, ViewReplaceEditsText) {
-    struct Case {
-        const char* text;
-        int start;
-        int length;
-        const char* with;
-        const char* expected;
-    };
+    struct Case { const char* text; int start; int length; const char* with; const char* expected; };
     const Case cases[] = {
-        {"hello world", 6, 5, "there", "hello there"},
-        {"hello world", 5, 0, ",", "hello, world"},
-        {"abc", 0, 3, "a much longer text than sixteen", "a much longer text than sixteen"},
-        {"abc", 1, 1, "", "ac"},
+        {"hello world", 6, 5, "there", "hello there"}, {"hello world", 5, 0, ",", "hello, world"},
+        {"abc", 0, 3, "a much longer text than sixteen", "a much longer text than sixteen"}, {"abc", 1, 1, "", "ac"},
     };
     for (const Case& c : cases) {
         CString s(c.text);
@@ -249,16 +186,6 @@ TEST(CStringTest, ViewReplaceEditsText) {
     CString self("abcdef");
     self.Mid(0, 2).Replace(self.c_str() + 2);  // replacement taken from the text itself
     EXPECT_EQ(Str(self), "cdefcdef");
-}
-
-TEST(CStringTest, SpanExcludingAndAfterLast) {
-    CString path("c:\\dir/sub\\file.txt");
-    EXPECT_EQ(Str(path.AfterLast("\\/").ToString()), "file.txt");
-    EXPECT_EQ(Str(path.AfterLast("#").ToString()), Str(path));
-    EXPECT_EQ(Str(path.SpanExcluding("/\\").ToString()), "c:");
-    EXPECT_EQ(Str(path.SpanExcluding("#").ToString()), Str(path));
-    CString trailing("dir\\");
-    EXPECT_EQ(trailing.AfterLast("\\").Length(), 0);
 }
 
 TEST(CStringTest, CapacityGrowth) {
@@ -288,20 +215,10 @@ TEST(CStringTest, AppendFromItself) {
 }
 
 TEST(CStringTest, Replace) {
-    struct Case {
-        const char* text;
-        const char* from;
-        const char* to;
-        bool all;
-        int count;
-        const char* expected;
-    };
+    struct Case { const char* text; const char* from; const char* to; bool all; int count; const char* expected; };
     const Case cases[] = {
-        {"aaa", "a", "bb", true, 3, "bbbbbb"},
-        {"aaa", "aa", "x", true, 1, "xa"},
-        {"abab", "ab", "", true, 2, ""},
-        {"abc", "x", "y", true, 0, "abc"},
-        {"abc", "", "y", true, 0, "abc"},
+        {"aaa", "a", "bb", true, 3, "bbbbbb"}, {"aaa", "aa", "x", true, 1, "xa"}, {"abab", "ab", "", true, 2, ""},
+        {"abc", "x", "y", true, 0, "abc"}, {"abc", "", "y", true, 0, "abc"},
         {"x$VAR$y", "$VAR$", "value", true, 1, "xvaluey"},
     };
     for (const Case& c : cases) {
@@ -312,12 +229,7 @@ TEST(CStringTest, Replace) {
 }
 
 TEST(CStringTest, Trim) {
-    struct Case {
-        const char* text;
-        const char* trim;
-        const char* left;
-        const char* right;
-    };
+    struct Case { const char* text; const char* trim; const char* left; const char* right; };
     const Case cases[] = {
         {" \t\n\v\f\ra b\r\n ", "a b", "a b\r\n ", " \t\n\v\f\ra b"},
         {"\xA0x\xA0", "\xA0x\xA0", "\xA0x\xA0", "\xA0x\xA0"},  // bytes above 127 are not blanks
@@ -331,7 +243,7 @@ TEST(CStringTest, Trim) {
     }
 }
 
-TEST(CStringTest, FindAndCompare) {
+TEST(CStringTest, FindSpanAndCompare) {
     CString s("abcabc");
     EXPECT_EQ(s.Find('c'), 2);
     EXPECT_EQ(s.Find('c', 3), 5);
@@ -345,19 +257,18 @@ TEST(CStringTest, FindAndCompare) {
     EXPECT_LT(CString("_").CompareNoCase("A"), 0);  // compared in lower case: '_' < 'a' (not '_' > 'A')
     EXPECT_LT(CString("ABC").Compare("abc"), 0);
     EXPECT_FALSE(CString("txt").EndsWith("a.txt"));
+    CString path("c:\\dir/sub\\file.txt");
+    EXPECT_EQ(Str(path.AfterLast("\\/").ToString()), "file.txt");
+    EXPECT_EQ(Str(path.AfterLast("#").ToString()), Str(path));
+    EXPECT_EQ(Str(path.SpanExcluding("/\\").ToString()), "c:");
+    EXPECT_EQ(Str(path.SpanExcluding("#").ToString()), Str(path));
     EXPECT_EQ(Str(CString("n=").AppendNumber(-42)), "n=-42");
 }
 
 TEST(CStringTest, FormatCutAtWorkBufferLimit) {
-    struct Case {
-        size_t length;
-        int result;
-        size_t kept;
-    };
+    struct Case { size_t length; int result; size_t kept; };
     const Case cases[] = {
-        {23999, 0, 23999},
-        {24000, ZRK_INTERNAL, 23999},
-        {100000, ZRK_INTERNAL, 23999},
+        {23999, 0, 23999}, {24000, ZRK_INTERNAL, 23999}, {100000, ZRK_INTERNAL, 23999},
     };
     for (const Case& c : cases) {
         std::string arg(c.length, 'x');

@@ -35,26 +35,11 @@ std::string BadTextMessage(int label, const char* text) {
 
 // ---- calendar ---------------------------------------------------------------------
 
-TEST(TimeCalendar, DayNumbersOfKnownDatesAndBack) {
-    struct Case {
-        int y, m, d;
-        int64_t jdn;
-    } cases[] = {
-        {1970, 1, 1, 2440588}, {1582, 12, 20, 2299227}, {1582, 12, 9, 2299226},
-        {-4712, 1, 1, 0},      {1500, 2, 29, 2268992}, {1582, 10, 15, 2299171},
+TEST(TimeCalendar, DayNumbersRoundTripAcrossTheCalendarChange) {
+    struct Case { int y, m, d; int64_t jdn; } cases[] = {
+        {1970, 1, 1, 2440588}, {1582, 12, 20, 2299227}, {1582, 12, 9, 2299226}, {-4712, 1, 1, 0},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(CTimeEx::DayNumberOf(c.y, c.m, c.d), c.jdn) << c.y << "-" << c.m << "-" << c.d;
-        int64_t y;
-        int m, d;
-        CTimeEx::DateOf(c.jdn, &y, &m, &d);
-        EXPECT_EQ(y, c.y) << c.jdn;
-        EXPECT_EQ(m, c.m) << c.jdn;
-        EXPECT_EQ(d, c.d) << c.jdn;
-    }
-}
-
-TEST(TimeCalendar, EveryDayAroundTheCalendarChangeRoundTrips) {
+    for (const Case& c : cases) EXPECT_EQ(CTimeEx::DayNumberOf(c.y, c.m, c.d), c.jdn) << c.y << "-" << c.m;
     // 1582-12-09 is followed by 1582-12-20; each day number maps to one
     // existing date and back, including far-away and negative years.
     for (int64_t base : {int64_t{2299227}, int64_t{0}, int64_t{-800000}, int64_t{5373484}}) {
@@ -70,11 +55,7 @@ TEST(TimeCalendar, EveryDayAroundTheCalendarChangeRoundTrips) {
 }
 
 TEST(TimeCalendar, FromPartsRejectsWhatDoesNotExist) {
-    struct Case {
-        int y, mo, d, h, mi;
-        double s;
-        bool ok;
-    } cases[] = {
+    struct Case { int y, mo, d, h, mi; double s; bool ok; } cases[] = {
         {1500, 2, 29, 0, 0, 0, true},   {1900, 2, 29, 0, 0, 0, false},  {2024, 4, 31, 0, 0, 0, false},
         {2024, 13, 1, 0, 0, 0, false},  {2024, 1, 1, 24, 0, 0, true},   {2024, 1, 1, 24, 1, 0, false},
         {2024, 1, 1, 23, 60, 0, false}, {2024, 1, 1, 0, 0, 60, false},  {2024, 1, 1, 0, 0, -0.5, false},
@@ -82,18 +63,14 @@ TEST(TimeCalendar, FromPartsRejectsWhatDoesNotExist) {
         {0, 0, 0, 0, 0, 0, true},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi << ":" << c.s);
         CRecordingScope rec;
         CTimeEx t(12345);
-        int r = t.FromParts(c.y, c.mo, c.d, c.h, c.mi, c.s);
-        if (c.ok) {
-            EXPECT_EQ(r, 0) << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi << ":" << c.s;
-            EXPECT_TRUE(rec.entries.empty());
-            continue;
-        }
-        EXPECT_EQ(r, ZRK_BADTIME) << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi << ":" << c.s;
+        EXPECT_EQ(t.FromParts(c.y, c.mo, c.d, c.h, c.mi, c.s), c.ok ? 0 : ZRK_BADTIME);
+        EXPECT_EQ(rec.entries.size(), c.ok ? 0u : 1u);
+        if (c.ok) continue;
         EXPECT_EQ(t.Value(), 12345) << "a failure leaves the value";
-        ASSERT_EQ(rec.entries.size(), 1u);
-        EXPECT_EQ(rec.entries[0].msgId, 570);
+        EXPECT_EQ(rec.entries[0].msgId, MSG_BAD_TIME_FIELDS);
         EXPECT_EQ(rec.entries[0].code, ZRK_BADTIME);
     }
     // Asked for a record instead, the same message is kept, not reported.
@@ -102,33 +79,22 @@ TEST(TimeCalendar, FromPartsRejectsWhatDoesNotExist) {
     CTimeEx t;
     EXPECT_EQ(t.FromParts(1900, 2, 29, 0, 0, 0, &err), ZRK_BADTIME);
     EXPECT_TRUE(rec.entries.empty());
-    EXPECT_EQ(err.msgId, 570);
-    CString text;
-    text.FormatId(MSG_BAD_TIME_FIELDS);
-    EXPECT_EQ(Str(err.message), Str(text));
+    EXPECT_EQ(err.msgId, MSG_BAD_TIME_FIELDS);
+    EXPECT_EQ(Str(err.message), "Invalid date or time");
 }
 
-TEST(TimeCalendar, BrokenDownFields) {
-    struct Case {
-        int y, m, d, h, mi;
-        double s;
-        int dayOfYear, weekday, week;
-    } cases[] = {
-        {1970, 1, 1, 0, 0, 0, 1, 4, 0},           {1998, 5, 6, 12, 35, 43.125, 126, 3, 18},
-        {2024, 1, 1, 23, 59, 59.999999, 1, 1, 1}, {2000, 12, 31, 6, 7, 8, 366, 7, 52},
-        {1582, 12, 20, 0, 0, 0, 344, 1, 50},
+TEST(TimeCalendar, DayOfYearWeekdayAndWeek) {
+    struct Case { int y, m, d, dayOfYear, weekday, week; } cases[] = {
+        {1970, 1, 1, 1, 4, 0},   {1998, 5, 6, 126, 3, 18},   {2024, 1, 1, 1, 1, 1},
+        {2000, 12, 31, 366, 7, 52}, {1582, 12, 20, 344, 1, 50},
     };
     for (const Case& c : cases) {
-        CTimeParts p = At(c.y, c.m, c.d, c.h, c.mi, c.s).Parts();
-        EXPECT_EQ(p.year, c.y);
-        EXPECT_EQ(p.month, c.m);
+        CTimeParts p = At(c.y, c.m, c.d, 23, 59, 59.999999).Parts();
         EXPECT_EQ(p.day, c.d);
-        EXPECT_EQ(p.hour, c.h);
-        EXPECT_EQ(p.minute, c.mi);
-        EXPECT_NEAR(p.seconds, c.s, 1e-9);
         EXPECT_EQ(p.dayOfYear, c.dayOfYear) << c.y << "-" << c.m << "-" << c.d;
         EXPECT_EQ(p.weekday, c.weekday) << c.y << "-" << c.m << "-" << c.d;
         EXPECT_EQ(p.week, c.week) << c.y << "-" << c.m << "-" << c.d;
+        EXPECT_NEAR(p.seconds, 59.999999, 1e-9);
     }
     // A fraction written in decimal keeps its microseconds.
     EXPECT_EQ(At(2024, 1, 1, 0, 0, 5.1).TimeOfDay(), 5100000);
@@ -138,10 +104,7 @@ TEST(TimeCalendar, BrokenDownFields) {
 
 TEST(TimeConversion, ArchiveSecondsFileTimesAndUnixSeconds) {
     EXPECT_EQ(At(1970, 1, 1).Value(), 210866803200000000);
-    EXPECT_EQ(At(1970, 1, 1).ToArchiveSeconds(), 0u);
     CTimeEx t;
-    t.FromArchiveSeconds(0);
-    EXPECT_EQ(t, At(1970, 1, 1));
     t.FromArchiveSeconds(1000000000);
     EXPECT_EQ(t, At(2001, 9, 9, 1, 46, 40));
     EXPECT_EQ(t.ToArchiveSeconds(), 1000000000u);
@@ -150,14 +113,9 @@ TEST(TimeConversion, ArchiveSecondsFileTimesAndUnixSeconds) {
     // Outside the 32-bit range the nearest end, never a wrapped time.
     EXPECT_EQ(At(1969, 12, 31, 23, 59, 59).ToArchiveSeconds(), 0u);
     EXPECT_EQ(At(2200, 1, 1).ToArchiveSeconds(), 0xFFFFFFFFu);
-    EXPECT_EQ(CTimeEx().ToArchiveSeconds(), 0u);
 
-    struct FileCase {
-        int64_t fileTime;
-        CTimeEx value;
-    } files[] = {
+    struct FileCase { int64_t fileTime; CTimeEx value; } files[] = {
         {116444736000000000, At(1970, 1, 1)},
-        {10000000, At(1601, 1, 1, 0, 0, 1)},
         {125911584000000005, At(2000, 1, 1)},  // 100 ns below a microsecond are cut
         {0, CTimeEx()},
     };
@@ -172,12 +130,7 @@ TEST(TimeConversion, ArchiveSecondsFileTimesAndUnixSeconds) {
     int64_t ft = 0;
     EXPECT_EQ(At(1600, 12, 31).ToFileTime(&ft), ZRK_INTERNAL);
 
-    struct UnixCase {
-        double seconds;
-        int64_t us;  // since 1970
-    } unixCases[] = {
-        {0, 0}, {1.001, 1001000}, {1.0019, 1001000}, {-1.5, -1500000}, {86400.25, kDay + 250000},
-    };
+    struct UnixCase { double seconds; int64_t us; } unixCases[] = {{1.0019, 1001000}, {-1.5, -1500000}};
     for (const UnixCase& c : unixCases) {
         CTimeEx v;
         EXPECT_EQ(v.FromUnixSeconds(c.seconds), 0);
@@ -189,15 +142,10 @@ TEST(TimeConversion, ArchiveSecondsFileTimesAndUnixSeconds) {
     EXPECT_EQ(v.Value(), 7);
 }
 
-TEST(TimeConversion, CompareWithTolerance) {
+TEST(TimeConversion, CompareWithToleranceAndSpansFromParts) {
     const CTimeEx base = At(2024, 3, 1, 12);
-    struct Case {
-        int64_t delta;  // a - b
-        double tolerance;
-        int expected;
-    } cases[] = {
-        {1, 0, 1},     {-1, 0, -1}, {kDay, 86400, 1}, {kDay - 1, 86400, 0},
-        {-kDay, 86400, -1}, {1, 1e-7, 1}, {5, -3, 1},
+    struct Case { int64_t delta; double tolerance; int expected; } cases[] = {
+        {1, 0, 1}, {-1, 0, -1}, {kDay, 86400, 1}, {kDay - 1, 86400, 0}, {-kDay, 86400, -1}, {1, 1e-7, 1}, {5, -3, 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CTimeEx::Compare(base + CTimeEx(c.delta), base, c.tolerance), c.expected)
@@ -205,26 +153,20 @@ TEST(TimeConversion, CompareWithTolerance) {
     // Extreme values saturate rather than wrap.
     EXPECT_EQ(CTimeEx::Compare(CTimeEx(INT64_MAX), CTimeEx(INT64_MIN), 1.0), 1);
     EXPECT_EQ(CTimeEx::Compare(CTimeEx(INT64_MIN), CTimeEx(INT64_MAX), 1.0), -1);
-}
 
-TEST(TimeConversion, SpansFromParts) {
     CTimeEx span;
     EXPECT_EQ(span.SetSpan(1, 1, 1, 1, 1, 1.5), 0);
     EXPECT_EQ(span.Value(), (((((12 + 1) * 30 + 1) * 24 + 1) * 60 + 1) * 60) * kSecond + 1500000);
     CRecordingScope rec;
     EXPECT_EQ(span.SetSpan(2000000000, 0, 0, 0, 0, 0), ZRK_BADTIME);
     ASSERT_EQ(rec.entries.size(), 1u);
-    EXPECT_EQ(rec.entries[0].msgId, 570);
+    EXPECT_EQ(rec.entries[0].msgId, MSG_BAD_TIME_FIELDS);
 }
 
 // ---- formatting -----------------------------------------------------------------------------
 
 TEST(TimeFormat, Patterns) {
-    struct Case {
-        const char* pattern;
-        CTimeEx value;
-        const char* text;
-    } cases[] = {
+    struct Case { const char* pattern; CTimeEx value; const char* text; } cases[] = {
         {"%4Y/%2M/%2D %2H:%2N:%2.3S", At(1998, 5, 6, 12, 35, 43.125), "1998/05/06 12:35:43.125"},
         {"%2.3S|%2.0S|%S|%.1S", At(2000, 1, 1, 0, 0, 5.25), "05.250|05|5.25|5.2"},
         {"%.2S", At(2000, 1, 1, 0, 0, 43.999), "43.99"},
@@ -239,7 +181,6 @@ TEST(TimeFormat, Patterns) {
         {"%3J %W %d.%m.", At(1998, 5, 6), "126 18 6.5."},
         {"%h:%n", CTimeEx(14 * kHour + 30 * kMinute), "14:30"},
         {"%4Y", CTimeEx(), ""},
-        {"DateInter", At(1998, 5, 6, 1, 2, 3), "1998/05/06"},
         {"DateTimeInter", At(1998, 5, 6, 1, 2, 3), "1998/05/06 01:02:03"},
         {"NoSuchFormat", At(1998, 5, 6), ""},
     };
@@ -248,45 +189,36 @@ TEST(TimeFormat, Patterns) {
 }
 
 TEST(TimeFormat, BadPatternsFormatEmptyAndAreReportedOnce) {
-    struct Case {
-        const char* pattern;
-        int letter;  // 0: cut off, no message 571
-    } cases[] = {
-        {"%4Y/%Q", 'Q'}, {"%2D %x", 'x'}, {"%5-", '-'}, {"%4Y %", 0}, {"%4Y/%12", 0}, {"%2.3", 0},
+    struct Case { const char* pattern; int letter; /* 0: cut off, no report */ } cases[] = {
+        {"%4Y/%Q", 'Q'}, {"%5-", '-'}, {"%4Y %", 0}, {"%4Y/%12", 0}, {"%2.3", 0},
     };
     const CTimeEx t = At(1998, 5, 6);
     for (const Case& c : cases) {
         CRecordingScope rec;
         EXPECT_EQ(Str(t.Format(c.pattern)), "") << c.pattern;
         EXPECT_EQ(Str(t.Format(c.pattern)), "") << c.pattern;  // registered: no second report
-        int reported = 0;
-        for (const auto& e : rec.entries) {
-            if (e.msgId != 571) continue;
-            ++reported;
-            CString expected;
-            expected.FormatId(MSG_BAD_PATTERN_LETTER, c.letter, c.pattern);
-            EXPECT_EQ(e.text, Str(expected));
-            EXPECT_EQ(e.code, ZRK_INTERNAL);
-        }
-        EXPECT_EQ(reported, c.letter ? 1 : 0) << c.pattern;
+        ASSERT_EQ(rec.entries.size(), c.letter ? 1u : 0u) << c.pattern;
+        if (!c.letter) continue;
+        CString expected;
+        expected.FormatId(MSG_BAD_PATTERN_LETTER, c.letter, c.pattern);
+        EXPECT_EQ(rec.entries[0].msgId, MSG_BAD_PATTERN_LETTER);
+        EXPECT_EQ(rec.entries[0].text, Str(expected));
+        EXPECT_EQ(rec.entries[0].code, ZRK_INTERNAL);
     }
     // Setting the pattern directly gives the internal error.
     CRecordingScope rec;
     CTimeFormat f("x", false);
     EXPECT_EQ(f.SetPattern("%Z"), ZRK_INTERNAL);
-    EXPECT_FALSE(f.IsValid());
     EXPECT_EQ(Str(f.Format(t)), "");
 }
 
 TEST(TimeFormat, PatternsAreRegisteredOnceUnderTheirText) {
     CFormatManager* fm = ZrkFormatManager();
     const int before = fm->FormatCount();
-    CTimeEx t = At(2001, 2, 3);
-    EXPECT_EQ(Str(t.Format("%2D.%2M.%4Y registered")), "03.02.2001 registered");
-    EXPECT_EQ(fm->FormatCount(), before + 1);
-    EXPECT_EQ(Str(t.Format("%2D.%2M.%4Y registered")), "03.02.2001 registered");
-    EXPECT_EQ(fm->FormatCount(), before + 1);
-    ASSERT_NE(fm->Find("%2D.%2M.%4Y registered"), nullptr);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Str(At(2001, 2, 3).Format("%2D.%2M.%4Y registered")), "03.02.2001 registered");
+        EXPECT_EQ(fm->FormatCount(), before + 1);
+    }
     EXPECT_EQ(fm->Find("datetime"), fm->Find("DateTime"));
     EXPECT_EQ(fm->Resolve(nullptr, false), fm->Find("DateTime"));
     EXPECT_EQ(fm->Resolve("", true), fm->Find("TimeSpan"));
@@ -294,39 +226,15 @@ TEST(TimeFormat, PatternsAreRegisteredOnceUnderTheirText) {
 
 // ---- parsing ----------------------------------------------------------------------------------
 
-struct ParseCase {
-    const char* pattern;
-    const char* text;
-    int64_t value;  // expected value when LABEL is 0
-    int label;      // the field a failure names
-};
-
-void CheckParse(const ParseCase& c) {
-    CRecordingScope rec;
-    CTimeEx t(99);
-    int r = t.Parse(c.text, c.pattern);
-    if (c.label == 0) {
-        EXPECT_EQ(r, 0) << c.pattern << " / " << c.text;
-        EXPECT_EQ(t.Value(), c.value) << c.pattern << " / " << c.text << " gave " << Str(t.Format("%4Y-%2M-%2D %2H:%2N:%S"));
-        EXPECT_TRUE(rec.entries.empty()) << c.text << ": " << rec.LastText();
-        return;
-    }
-    EXPECT_EQ(r, ZRK_BADTIME) << c.pattern << " / " << c.text;
-    EXPECT_EQ(t.Value(), 99);
-    ASSERT_EQ(rec.entries.size(), 1u) << c.text;
-    EXPECT_EQ(rec.entries[0].msgId, 572) << c.text;
-    EXPECT_EQ(rec.entries[0].code, ZRK_BADTIME);
-    EXPECT_EQ(rec.entries[0].text, BadTextMessage(c.label, c.text));
-}
-
-TEST(TimeParse, Dates) {
-    const ParseCase cases[] = {
+TEST(TimeParse, DatesAndTimes) {
+    const int64_t h = kHour, m = kMinute;
+    const int64_t xmas = At(1998, 12, 25).Value();
+    struct Case { const char* pattern; const char* text; int64_t value; int label; /* failure: its field */ } cases[] = {
         {"%2D/%2M/%2Y", "25/12/49", At(2049, 12, 25).Value(), 0},
         {"%2D/%2M/%2Y", "25/12/50", At(1950, 12, 25).Value(), 0},
         {"%2D/%2M/%4Y", "1/2/0049", At(49, 2, 1).Value(), 0},
-        {"%2D.%2M.%4Y", "25 12 1998", At(1998, 12, 25).Value(), 0},
-        {"%2D.%2M.%4Y", "25,12;1998", At(1998, 12, 25).Value(), 0},
-        {"%D%M%Y", "25121998", At(1998, 12, 25).Value(), 0},
+        {"%2D.%2M.%4Y", "25,12;1998", xmas, 0},
+        {"%D%M%Y", "25121998", xmas, 0},
         {"%4Y/%2M/%2D", "1500/02/29", At(1500, 2, 29).Value(), 0},
         {"%4Y/%2M/%2D", "1900/02/29", 0, 576},
         {"%2D/%2M/%4Y", "31/04/2024", 0, 576},
@@ -334,70 +242,54 @@ TEST(TimeParse, Dates) {
         {"%2D/%2M/%4Y", "00/01/2024", 0, 576},
         {"%2D/%2M/%2Y", "00/00/00", 0, 0},
         {"%2D/%2M/%4Y", "00/00/0000", 0, 576},
-        {"%2D/%2M/%4Y", "", 0, 0},
         {"%2D/%2M/%4Y", "?? / ??", 0, 0},
         {"%2D/%2M/%4Y", "25-12-1998", 0, 578},
         {"%2D/%2M/%4Y", "25/12/1998 x", 0, 580},
-        {"%d %b %4Y", "25 dec 1998", At(1998, 12, 25).Value(), 0},
-        {"%d %bl %4Y", "25 DECEMBER 1998", At(1998, 12, 25).Value(), 0},
+        {"%d %bl %4Y", "25 DECEMBER 1998", xmas, 0},
         {"%d %bl %4Y", "25 Dec 1998", 0, 579},
-        {"%a %d %b %4Y", "Fri 25 Dec 1998", At(1998, 12, 25).Value(), 0},
+        {"%a %d %b %4Y", "Fri 25 dec 1998", xmas, 0},
         {"%a %d %b %4Y", "Xyz 25 Dec 1998", 0, 577},
         {"%4Y %3J", "1998 126", At(1998, 5, 6).Value(), 0},
         {"%4Y %3J", "1999 366", 0, 583},
         {"%2D/%2M/%4Y %2H:%2N:%2S", "06/05/1998 12:35:43.125", At(1998, 5, 6, 12, 35, 43.125).Value(), 0},
         {"%2D/%2M/%4Y %2H:%2N", "06/05/1998 2:35 pm", At(1998, 5, 6, 14, 35).Value(), 0},
         {"%2D/%2M/%4Y %2H:%2N", "06/05/1998 24:00", At(1998, 5, 7).Value(), 0},
-        {"%2D/%2M/%4Y %2H:%2N", "06/05/1998 24:01", 0, 0},  // checked below: message 570
-    };
-    for (size_t i = 0; i + 1 < sizeof cases / sizeof cases[0]; ++i) CheckParse(cases[i]);
-
-    // Fields that pass the text checks but make no time: message 570.
-    CRecordingScope rec;
-    CTimeEx t;
-    EXPECT_EQ(t.Parse("06/05/1998 24:01", "%2D/%2M/%4Y %2H:%2N"), ZRK_BADTIME);
-    ASSERT_EQ(rec.entries.size(), 1u);
-    EXPECT_EQ(rec.entries[0].msgId, 570);
-}
-
-TEST(TimeParse, TimesAndMarkers) {
-    const int64_t h = kHour, m = kMinute;
-    const ParseCase cases[] = {
-        {"Time", "14:30", 14 * h + 30 * m, 0},
-        {"Time", "2:30 PM", 14 * h + 30 * m, 0},
         {"Time", "2 PM", 14 * h, 0},
         {"Time", "12:15 AM", 15 * m, 0},
         {"Time", "1:02:03.5", h + 2 * m + 3500000, 0},
         {"Time", "13:00 PM", 0, 575},
-        {"Time", "25:00", 0, 575},
         {"Time", "10:61", 0, 574},
         {"Time", "10:30:60", 0, 573},
         {"Time", "10:30 XM", 0, 581},
-        {"%I:%2N %P", "2:30 PM", 14 * h + 30 * m, 0},
         {"%P %I:%2N", "Am 9:05", 9 * h + 5 * m, 0},
-        {"TimeInter", "07:08:09", 7 * h + 8 * m + 9 * kSecond, 0},
     };
-    for (const ParseCase& c : cases) CheckParse(c);
-}
-
-TEST(TimeParse, MissingYearIsThisYear) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pattern << " / " << c.text);
+        CRecordingScope rec;
+        CTimeEx t(99);
+        const int r = t.Parse(c.text, c.pattern);
+        EXPECT_EQ(r, c.label ? ZRK_BADTIME : 0);
+        EXPECT_EQ(t.Value(), c.label ? 99 : c.value) << Str(t.Format("%4Y-%2M-%2D %2H:%2N:%S"));
+        ASSERT_EQ(rec.entries.size(), c.label ? 1u : 0u) << rec.LastText();
+        if (!c.label) continue;
+        EXPECT_EQ(rec.entries[0].msgId, MSG_BAD_TIME_TEXT);
+        EXPECT_EQ(rec.entries[0].code, ZRK_BADTIME);
+        EXPECT_EQ(rec.entries[0].text, BadTextMessage(c.label, c.text));
+    }
+    // Fields that pass the text checks but make no time: the fields message.
+    CRecordingScope rec;
     CTimeEx t;
+    EXPECT_EQ(t.Parse("06/05/1998 24:01", "%2D/%2M/%4Y %2H:%2N"), ZRK_BADTIME);
+    ASSERT_EQ(rec.entries.size(), 1u);
+    EXPECT_EQ(rec.entries[0].msgId, MSG_BAD_TIME_FIELDS);
+    // A missing year is this year.
     ASSERT_EQ(t.Parse("25/12", "%2D/%2M"), 0);
     EXPECT_EQ(t.Parts().year, CTimeEx::Now(false).Parts().year);
-    EXPECT_EQ(t.Parts().month, 12);
-    EXPECT_EQ(t.Parts().day, 25);
 }
 
 TEST(TimeParse, ErrorRecordKeepsTheFieldAndItsPosition) {
-    struct Case {
-        const char* pattern;
-        const char* text;
-        int label;
-        int position;
-    } cases[] = {
-        {"%2D/%2M/%4Y", "31/04/2024", 576, 0},
-        {"%d %bl %4Y", "25 Foo 1998", 579, 3},
-        {"Time", "10:61", 574, 3},
+    struct Case { const char* pattern; const char* text; int label, position; } cases[] = {
+        {"%2D/%2M/%4Y", "31/04/2024", 576, 0}, {"%d %bl %4Y", "25 Foo 1998", 579, 3}, {"Time", "10:61", 574, 3},
     };
     for (const Case& c : cases) {
         CRecordingScope rec;
@@ -405,8 +297,7 @@ TEST(TimeParse, ErrorRecordKeepsTheFieldAndItsPosition) {
         CTimeEx t;
         EXPECT_EQ(t.Parse(c.text, c.pattern, &err), ZRK_BADTIME) << c.text;
         EXPECT_TRUE(rec.entries.empty()) << "kept, not reported";
-        EXPECT_EQ(err.code, ZRK_BADTIME);
-        EXPECT_EQ(err.msgId, 572);
+        EXPECT_EQ(err.msgId, MSG_BAD_TIME_TEXT);
         EXPECT_EQ(err.label, c.label) << c.text;
         EXPECT_EQ(err.position, c.position) << c.text;
         EXPECT_EQ(Str(err.message), BadTextMessage(c.label, c.text));
@@ -424,10 +315,9 @@ TEST(TimeParse, FormatThenParseRoundTrips) {
             CTimeEx back;
             ASSERT_EQ(back.Parse(text, pattern), 0) << pattern << " / " << text.c_str();
             // Every pattern here keeps the seconds; ".6S" keeps the microseconds too.
-            EXPECT_EQ(back.Value() / kSecond, v.Value() / kSecond) << pattern << " / " << text.c_str();
-            if (std::string(pattern).find(".6S") != std::string::npos) {
-                EXPECT_EQ(back, v) << pattern << " / " << text.c_str();
-            }
+            const bool micro = std::string(pattern).find(".6S") != std::string::npos;
+            EXPECT_EQ(micro ? back.Value() : back.Value() / kSecond, micro ? v.Value() : v.Value() / kSecond)
+                << pattern << " / " << text.c_str();
         }
     }
 }
@@ -436,12 +326,8 @@ TEST(TimeParse, FormatThenParseRoundTrips) {
 
 TEST(TimeSpan, Writing) {
     const int64_t s = kSecond, m = kMinute, h = kHour, d = kDay, mon = 30 * kDay, y = 360 * kDay;
-    struct Case {
-        const char* pattern;  // nullptr: "TimeSpan"
-        int64_t span;
-        unsigned always;
-        const char* text;
-    } cases[] = {
+    struct Case { const char* pattern; /* nullptr: "TimeSpan" */ int64_t span; unsigned always; const char* text; }
+    cases[] = {
         {nullptr, d + 2 * h + 3 * m + 4 * s, 0, "1d 2h 3m 4s"},
         {nullptr, 5 * m, ZrkUnitBit(ZRK_UNIT_HOUR) | ZrkUnitBit(ZRK_UNIT_MINUTE), "0h 5m"},
         {nullptr, 0, 0, "0s"},
@@ -451,7 +337,6 @@ TEST(TimeSpan, Writing) {
         {"+HM,,,H", d + 2 * h + 30 * m, 0, "26h 30m"},
         {"+HM,,,H", 30 * s, 0, "0h"},
         {"+DHM,,,D", 2 * d + 90 * s, 0, "2d 1m"},
-        {"+DHMS,,,S", 3 * h, 0, "3h"},
         {"+DHM,,,M", 0, 0, "0m"},
         {"\xA7,+YOD,,,O", y + 2 * mon + d, 0, "1 year 2 months 1 day"},
         {"\xA7,+YOD,,,O", 0, 0, "0 month"},
@@ -475,7 +360,6 @@ TEST(TimeSpan, LocalAndBuiltinWords) {
     CFormatManager fm;
     fm.InitialiseQuietly();
     fm.SetList(ZRK_NAMES_UNIT_ABBREV, false, "S|M|Std|T|Mon|J");
-    fm.SetList(ZRK_NAMES_UNIT_SINGULAR, false, "Sekunde|Minute|Stunde|Tag|Monat|Jahr");
     fm.SetList(ZRK_NAMES_UNIT_PLURAL, false, "Sekunden|Minuten|Stunden|Tage|Monate|Jahre");
     CTimeFormat f("t", true, &fm);
     ASSERT_EQ(f.SetPattern("%d %h %ni %dl %hil"), 0);
@@ -483,33 +367,26 @@ TEST(TimeSpan, LocalAndBuiltinWords) {
     CTimeEx back;
     EXPECT_EQ(f.ParseSpan("2 Tage 3 Std 4 mins", &back), 0);
     EXPECT_EQ(back.Value(), 2 * kDay + 3 * kHour + 4 * kMinute);
-    // Month and weekday names the same way.
+    // Month names the same way; missing local entries are the built-in ones.
     fm.SetList(ZRK_NAMES_MONTH_LONG, false, "Januar|Februar|M\xE4rz");
     CTimeFormat dates("d", false, &fm);
     ASSERT_EQ(dates.SetPattern("%bl %bli %d"), 0);
     EXPECT_EQ(Str(dates.Format(At(2024, 3, 5))), "M\xE4rz March 5");
-    EXPECT_EQ(Str(dates.Format(At(2024, 4, 5))), "April April 5");  // missing local entries: built-in
+    EXPECT_EQ(Str(dates.Format(At(2024, 4, 5))), "April April 5");
     ASSERT_EQ(dates.Parse("m\xE4rz March 5", &back), 0);
     EXPECT_EQ(back.Parts().month, 3);
 }
 
 TEST(TimeSpan, Reading) {
     const int64_t s = kSecond, m = kMinute, h = kHour, d = kDay;
-    struct Case {
-        const char* pattern;
-        const char* text;
-        int64_t span;
-        int label;  // 0: success
-    } cases[] = {
+    struct Case { const char* pattern; const char* text; int64_t span; int label; /* 0: success */ } cases[] = {
         {nullptr, "1d 2h 3m 4s", d + 2 * h + 3 * m + 4 * s, 0},
         {nullptr, "1 day, 1 hr", 0, 575},  // "hr" is no spelling of hours
         {nullptr, "1 day, 1 hrs", d + h, 0},
         {nullptr, "1.5h", 90 * m, 0},
-        {nullptr, "1y 2mon", 420 * d, 0},
         {nullptr, "1 yrs 2 mos", 420 * d, 0},
         {nullptr, "5", 5 * d, 0},
         {nullptr, "2h 5", 2 * h + 5 * m, 0},
-        {nullptr, "-1h -30m", -(h + 30 * m), 0},
         {nullptr, "0.5 SEC", 500000, 0},
         {nullptr, "", 0, 0},
         {nullptr, "3 fortnights", 0, 576},
@@ -523,17 +400,12 @@ TEST(TimeSpan, Reading) {
     for (const Case& c : cases) {
         CRecordingScope rec;
         CTimeEx t(77);
-        int r = t.ParseSpan(c.text, c.pattern);
-        if (c.label == 0) {
-            EXPECT_EQ(r, 0) << c.text;
-            EXPECT_EQ(t.Value(), c.span) << c.text;
-            continue;
+        EXPECT_EQ(t.ParseSpan(c.text, c.pattern), c.label ? ZRK_BADTIME : 0) << c.text;
+        EXPECT_EQ(t.Value(), c.label ? 77 : c.span) << c.text;
+        ASSERT_EQ(rec.entries.size(), c.label ? 1u : 0u) << c.text;
+        if (c.label) {
+            EXPECT_EQ(rec.entries[0].text, BadTextMessage(c.label, c.text)) << c.text;
         }
-        EXPECT_EQ(r, ZRK_BADTIME) << c.text;
-        EXPECT_EQ(t.Value(), 77);
-        ASSERT_EQ(rec.entries.size(), 1u) << c.text;
-        EXPECT_EQ(rec.entries[0].msgId, 572);
-        EXPECT_EQ(rec.entries[0].text, BadTextMessage(c.label, c.text)) << c.text;
     }
     // Whatever TimeSpan writes it reads back.
     for (int64_t v : {int64_t{0}, 59 * s, 3 * d + 4 * h + 5 * m + 6 * s, -(2 * d + 1 * s), 1000 * d}) {
@@ -546,43 +418,28 @@ TEST(TimeSpan, Reading) {
 
 // ---- the manager -------------------------------------------------------------------------------
 
-TEST(TimeFormatManager, LocaleDatePatterns) {
-    struct Case {
-        const char* locale;
-        const char* pattern;
-    } cases[] = {
-        {"MM/dd/yyyy", "%2M/%2d/%4y"},
-        {"d.M.yy", "%d.%m.%2y"},
-        {"dddd, MMMM d, yyyy", "%al, %bl %d, %4y"},
-        {"ddd MMM y yyy", "%a %b %4y %4y"},
-        {"d' de 'MMMM' de 'yyyy", "%d de %bl de %4y"},
-        {"dd''MM", "%2d%2M"},
-        {"100% dd", "100 %2d"},
+TEST(TimeFormatManager, LocalePatterns) {
+    struct DateCase { const char* locale; const char* pattern; } dates[] = {
+        {"MM/dd/yyyy", "%2M/%2d/%4y"},          {"d.M.yy", "%d.%m.%2y"}, {"dddd, MMMM d, yyyy", "%al, %bl %d, %4y"},
+        {"ddd MMM y yyy", "%a %b %4y %4y"},     {"d' de 'MMMM' de 'yyyy", "%d de %bl de %4y"},
+        {"dd''MM", "%2d%2M"},                   {"100% dd", "100 %2d"},
     };
-    for (const Case& c : cases) {
+    for (const DateCase& c : dates) {
         CString pattern;
         EXPECT_EQ(CFormatManager::ConvertDatePattern(c.locale, &pattern), 0) << c.locale;
         EXPECT_EQ(Str(pattern), c.pattern) << c.locale;
     }
     CString pattern;
     EXPECT_EQ(CFormatManager::ConvertDatePattern("dd 'open", &pattern), ZRK_PRIVILEGE);
-}
 
-TEST(TimeFormatManager, LocaleTimePatterns) {
-    struct Case {
-        bool clock24, markerFirst, leadingZero;
-        const char* separator;
-        const char* pattern;
-        int hour, minute;
-        const char* text;
-    } cases[] = {
-        {true, false, true, ":", "%2H:%2N:%2.0S", 9, 5, "09:05:00"},
+    struct TimeCase { bool clock24, markerFirst, leadingZero; const char* separator; const char* pattern;
+                      int hour, minute; const char* text; } times[] = {
         {true, true, false, ".", "%H.%2N.%2.0S", 9, 5, "9.05.00"},
         {false, false, false, ":", "%I:%2N:%2.0S %P", 0, 30, "12:30:00 AM"},
         {false, true, true, "", "%P %2I:%2N:%2.0S", 23, 59, "PM 11:59:00"},
     };
-    for (const Case& c : cases) {
-        CString pattern = CFormatManager::TimePattern(c.clock24, c.markerFirst, c.leadingZero, c.separator);
+    for (const TimeCase& c : times) {
+        pattern = CFormatManager::TimePattern(c.clock24, c.markerFirst, c.leadingZero, c.separator);
         EXPECT_EQ(Str(pattern), c.pattern);
         EXPECT_EQ(Str(At(2000, 1, 1, c.hour, c.minute).Format(pattern)), c.text);
     }
@@ -590,41 +447,31 @@ TEST(TimeFormatManager, LocaleTimePatterns) {
 
 TEST(TimeFormatManager, NamedFormatsAndDescriptors) {
     CFormatManager fm;
-    ASSERT_NE(fm.Find("Date"), nullptr);
     EXPECT_FALSE(fm.Find("Date")->IsValid()) << "patterns are set at start";
     EXPECT_EQ(Str(fm.Find("DateInter")->Format(At(2000, 1, 1))), "");
     ASSERT_EQ(fm.InitialiseQuietly(), 0);
     // The combined formats are the date and the time joined by a blank.
-    EXPECT_EQ(Str(fm.Find("DateTime")->PatternText()),
-              Str(fm.Find("Date")->PatternText()) + " " + Str(fm.Find("Time")->PatternText()));
     EXPECT_EQ(Str(fm.Find("LongDateTime")->PatternText()),
               Str(fm.Find("LongDate")->PatternText()) + " " + Str(fm.Find("Time")->PatternText()));
-    EXPECT_TRUE(fm.Find("LongDate")->IsValid());
-
     // Descriptors and names resolve, for durations, to a duration reading
     // of their patterns.
-    EXPECT_EQ(CFormatManager::DescriptorPattern("+XY,,,X"), nullptr);
     CTimeFormat* span = fm.Resolve("+HM,,,H", true);
     ASSERT_NE(span, nullptr);
     EXPECT_TRUE(span->IsDuration());
     EXPECT_EQ(fm.Resolve("+HM,,,H", true), span);
     CTimeFormat* inter = fm.Resolve("TimeInter", true);
     ASSERT_NE(inter, nullptr);
-    EXPECT_TRUE(inter->IsDuration());
     EXPECT_EQ(Str(inter->FormatSpan(CTimeEx(kHour + 2 * kMinute))), "01h:02m");
     EXPECT_EQ(fm.Resolve("NoSuchFormat", false), nullptr);
 }
 
 TEST(TimeFormatManager, ModuleStartsWithTheOthers) {
     ASSERT_EQ(ZrkStartModules(), 0);
-    CModule* module = ZrkFindModule("FormatManager");
-    ASSERT_NE(module, nullptr);
     CFormatManager* fm = ZrkFormatManager();
-    EXPECT_EQ(static_cast<CModule*>(fm), module);
+    EXPECT_EQ(static_cast<CModule*>(fm), ZrkFindModule("FormatManager"));
     // The message texts linked into the tests say "US": the week starts on Sunday.
     EXPECT_TRUE(fm->WeekStartsSunday());
     EXPECT_EQ(Str(fm->NameOf(ZRK_NAMES_MONTH_LONG, 11, false)), "December");
-    EXPECT_EQ(Str(At(1998, 5, 6, 12, 35, 43.125).Format("%4Y/%2M/%2D %2H:%2N:%2.3S")), "1998/05/06 12:35:43.125");
 
     auto* changes = static_cast<CTimeChangeManager*>(ZrkFindModule("TimeChangeManager"));
     ASSERT_NE(changes, nullptr);
@@ -640,8 +487,7 @@ TEST(TimeFormatManager, ModuleStartsWithTheOthers) {
     ZrkStopModules(true);
     ZrkStopModules(false);
     EXPECT_EQ(ZrkFindModule("FormatManager"), nullptr);
-    EXPECT_NE(ZrkFormatManager(), nullptr) << "the time functions go on without the module";
-    EXPECT_EQ(Str(At(2000, 1, 2).Format("DateInter")), "2000/01/02");
+    EXPECT_EQ(Str(At(2000, 1, 2).Format("DateInter")), "2000/01/02") << "the time functions go on without the module";
 }
 
 }  // namespace
