@@ -84,10 +84,8 @@ TEST_F(AppTest, OneReportIsOneLogLine) {
     } cases[] = {
         {"first\r\nsecond", "first\\nsecond"},
         {"usage:\n  -a\n  -b\n", "usage:\\n  -a\\n  -b\\n"},  // the program's own texts use LF
-        {"lone\rCR", "lone\\nCR"},
-        {"\n\r\r\n", "\\n\\n\\n"},
-        {std::string(2049, 'b'), std::string(2048, 'b') + "..."},
-        {std::string(2048, 'c'), std::string(2048, 'c')},
+        {"lone\rCR", "lone\\nCR"}, {"\n\r\r\n", "\\n\\n\\n"},
+        {std::string(2049, 'b'), std::string(2048, 'b') + "..."}, {std::string(2048, 'c'), std::string(2048, 'c')},
     };
     for (const Case& c : cases) {
         zrkos::Remove(log);
@@ -140,18 +138,9 @@ TEST_F(AppTest, ReportScopesTakeOverAndNest) {
 }
 
 TEST_F(AppTest, FinalErrorReport) {
-    struct Case {
-        int code;
-        bool alreadyShown;
-        std::string printed;
-    } cases[] = {
-        {0, false, ""},
-        {ZRK_CANCEL, false, ""},
-        {ZRK_ABANDON, false, ""},
-        {ZRK_FAIL, false, "Operation failed\n"},
-        {ZRK_INTERNAL, false, "Internal error\n"},
-        {-77, false, "Error -77\n"},
-        {ZRK_FAIL, true, ""},
+    struct Case { int code; bool alreadyShown; std::string printed; } cases[] = {
+        {0, false, ""}, {ZRK_CANCEL, false, ""}, {ZRK_ABANDON, false, ""}, {ZRK_FAIL, false, "Operation failed\n"},
+        {ZRK_INTERNAL, false, "Internal error\n"}, {-77, false, "Error -77\n"}, {ZRK_FAIL, true, ""},
     };
     for (const Case& c : cases) {
         TestConsoleApp app;
@@ -165,12 +154,7 @@ TEST_F(AppTest, FinalErrorReport) {
 }
 
 TEST_F(AppTest, PlatformFromVersion) {
-    struct Case {
-        uint32_t version;
-        bool windows;
-        int platform;
-        int shell;
-    } cases[] = {
+    struct Case { uint32_t version; bool windows; int platform; int shell; } cases[] = {
         {0x80000A03u, true, 1, 31},  // Windows 3.1 with the Win32 layer
         {0xC0000004u, true, 2, 95},  // Windows 95
         {0x0565000Au, true, 3, 95},  // hypothetical NT 10
@@ -202,11 +186,7 @@ TEST_F(AppTest, SettingsAndTheirDefaults) {
     ASSERT_TRUE(WriteAll(scratch.Path("zrkset.ini"),
                          "[Debug]\r\nLogFileMask=3\r\nLogScreenMask=12abc\r\nQvtLog=1\r\nLogFileName=x.log\r\n"
                          "[Option]\r\nService=5\r\n"));
-    struct Case {
-        const char* ini;
-        unsigned fileMask, screenMask;
-        int service;
-    } cases[] = {
+    struct Case { const char* ini; unsigned fileMask, screenMask; int service; } cases[] = {
         {"zrk-no-such-settings.ini", 0, 7, 0},
         {"zrkset.ini", 3u | 0x1E0u, 12, 5},  // "12abc" reads as 12
     };

@@ -18,16 +18,14 @@ TEST(RegistryText, ValueDataReadsAsText) {
     struct Case { uint32_t type; std::string data; const char* text; };
     const Case cases[] = {
         {ZRK_REG_SZ, std::string("ab", 2), "ab"},                 // written without its zero byte
-        {ZRK_REG_EXPAND_SZ, std::string("ab\0cd", 5), "ab"},
-        {ZRK_REG_MULTI_SZ, std::string("a\0b\0\0", 5), "a|b"},
+        {ZRK_REG_EXPAND_SZ, std::string("ab\0cd", 5), "ab"}, {ZRK_REG_MULTI_SZ, std::string("a\0b\0\0", 5), "a|b"},
         {ZRK_REG_MULTI_SZ, std::string("a\0\0b\0\0", 6), "a||b"},  // what "a||b" writes reads back
         {ZRK_REG_MULTI_SZ, std::string("\0", 1), ""},
         {ZRK_REG_DWORD, std::string("\xFD\xFF\xFF\xFF", 4), "4294967293"},
         {ZRK_REG_DWORD_BIG_ENDIAN, std::string("\0\0\1\0", 4), "256"},
         {ZRK_REG_QWORD, std::string("\0\0\0\0\1\0\0\0", 8), "4294967296"},
         {ZRK_REG_DWORD, std::string("\1\2\3", 3), "010203"},       // wrong size: the bytes
-        {ZRK_REG_QWORD, std::string("\1\0\0\0", 4), "01000000"},
-        {ZRK_REG_BINARY, std::string("\x0a\xfb", 2), "0AFB"},
+        {ZRK_REG_QWORD, std::string("\1\0\0\0", 4), "01000000"}, {ZRK_REG_BINARY, std::string("\x0a\xfb", 2), "0AFB"},
         {ZRK_REG_NONE, "", ""},
     };
     for (const Case& c : cases) {
@@ -78,8 +76,7 @@ TEST(RegistryText, PathsSplitAtTheirBackslashes) {
         {"HKEY_LOCAL_MACHINE\\Software\\Co\\App", "HKEY_LOCAL_MACHINE", "Software\\Co\\App", true,
          "HKEY_LOCAL_MACHINE\\Software\\Co", "App", "HKEY_LOCAL_MACHINE\\Software\\Co\\App"},
         {"HKEY_USERS", "HKEY_USERS", "", false, "", "HKEY_USERS", "HKEY_USERS"},
-        {"A\\B\\\\", "A", "B\\\\", true, "A\\B\\", "", "A\\B"},
-        {"\\x", "", "x", true, "", "x", "\\x"},
+        {"A\\B\\\\", "A", "B\\\\", true, "A\\B\\", "", "A\\B"}, {"\\x", "", "x", true, "", "x", "\\x"},
         {"", "", "", false, "", "", ""},
     };
     for (const Case& c : cases) {

@@ -150,34 +150,12 @@ protected:
     std::vector<HANDLE> processes;   // peers started here, waited for
 };
 
-TEST_F(DdeTest, ConnectsToARunningServerAtOnceWithoutConsultingDdeServices) {
-    const CString service = UniqueService();
-    StartPeer(service);
-    // A command that cannot start: consulting it would fail the connection.
-    WriteSettings("[DdeServices]\r\n" + Str(service) + "=zrk-no-such-program.exe\r\n");
-
-    CRecordingScope rec;
-    CDdeClient client;
-    EXPECT_EQ(client.Connect(service, "progman"), 0);
-    EXPECT_TRUE(client.IsConnected());
-    EXPECT_TRUE(rec.entries.empty()) << rec.LastText();
-    EXPECT_EQ(DdeServices(service), "zrk-no-such-program.exe");
-    EXPECT_EQ(client.Disconnect(), 0);
-    EXPECT_FALSE(client.IsConnected());
-}
-
 TEST_F(DdeTest, AMissingTopicIsSystem) {
     const CString system = UniqueService(), progman = UniqueService();
     StartPeer(system, "System");
     StartPeer(progman, "progman");
-    struct Case {
-        CString service;
-        const char* topic;
-        int result;
-        const char* topicUsed;
-    } cases[] = {
-        {system, nullptr, 0, "System"},
-        {system, "", 0, "System"},
+    struct Case { CString service; const char* topic; int result; const char* topicUsed; } cases[] = {
+        {system, nullptr, 0, "System"}, {system, "", 0, "System"},
         {system, "progman", ZRK_FAIL, "progman"},  // refused, and no server can be started
         {progman, nullptr, ZRK_FAIL, "System"},
         {progman, "PROGMAN", 0, "PROGMAN"},        // topics compare without case
@@ -207,8 +185,7 @@ TEST_F(DdeTest, StartsAMissingServerAndRecordsItsCommand) {
         CString serverCommand;  // the client's own command, or none
         CString recorded;       // in DdeServices afterwards
     } cases[] = {
-        {fromField, fieldCommand, fieldCommand},
-        {fromSettings, "", settingsCommand},
+        {fromField, fieldCommand, fieldCommand}, {fromSettings, "", settingsCommand},
         {"progmanpeer", "", "progmanpeer"},  // the service name is the command
     };
     for (const Case& c : cases) {
@@ -226,42 +203,41 @@ TEST_F(DdeTest, StartsAMissingServerAndRecordsItsCommand) {
     }
 }
 
-TEST_F(DdeTest, ACommandThatFailsToStartEndsConnectWithoutRetries) {
-    const CString service = UniqueService();
-    WriteSettings("[DdeServices]\r\n" + Str(service) + "=zrk-no-such-program.exe /x\r\n");
-    CRecordingScope rec;
-    CDdeClient client;  // ten retries two seconds apart, were there any
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(client.Connect(service, "progman"), ZRK_FAIL);
-    const auto spent = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(spent, std::chrono::milliseconds(1900));
-    ASSERT_EQ(rec.entries.size(), 1u);
-    EXPECT_EQ(rec.entries[0].msgId, 445);
-    EXPECT_NE(rec.entries[0].text.find("zrk-no-such-program.exe /x"), std::string::npos);
-    EXPECT_FALSE(client.IsConnected());
+// A command that fails to start ends Connect with the launcher's report and
+// no retries (ten, two seconds apart, were there any); one that starts but
+// serves nothing ends it with no conversation, its command recorded.
+TEST_F(DdeTest, AServerThatDoesNotStartOrNeverAnswers) {
+    struct Case { const char* command; int result, msgId; const char* recorded; } cases[] = {
+        {"zrk-no-such-program.exe /x", ZRK_FAIL, MSG_START_FAILED, "zrk-no-such-program.exe /x"},
+        {"cmd.exe /c exit 0", ZRK_PRIVILEGE, MSG_DDE_NO_CONVERSATION, "cmd.exe /c exit 0"},
+    };
+    for (const Case& c : cases) {
+        const CString service = UniqueService();
+        WriteSettings("[DdeServices]\r\n" + Str(service) + "=" + c.command + "\r\n");
+        CRecordingScope rec;
+        CDdeClient client;
+        if (c.result == ZRK_PRIVILEGE) client.SetRetries(3, 50);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(client.Connect(service, "progman"), c.result);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+        ASSERT_EQ(rec.entries.size(), 1u) << rec.LastText();
+        EXPECT_EQ(rec.entries[0].msgId, c.msgId);
+        EXPECT_NE(rec.entries[0].text.find(c.result == ZRK_FAIL ? c.command : Str(service)), std::string::npos);
+        EXPECT_EQ(DdeServices(service), c.recorded);
+    }
 }
 
-TEST_F(DdeTest, AServerThatNeverAnswersEndsWithNoConversation) {
-    const CString service = UniqueService();
-    CRecordingScope rec;
-    CDdeClient client;
-    client.SetServerCommand("cmd.exe /c exit 0");  // starts, but serves nothing
-    client.SetRetries(3, 50);
-    EXPECT_EQ(client.Connect(service, "progman"), ZRK_PRIVILEGE);
-    ASSERT_EQ(rec.entries.size(), 1u) << rec.LastText();
-    EXPECT_EQ(rec.entries[0].msgId, 984);
-    EXPECT_EQ(rec.entries[0].text, "No DDE conversation could be established with the service \"" + Str(service) + "\"");
-    // It started, so its command was recorded all the same.
-    EXPECT_EQ(DdeServices(service), "cmd.exe /c exit 0");
-}
-
+// A running server is reached at once, without consulting DdeServices.
 // Commands and answers cross between the processes byte for byte; what the
 // peer makes of them is tested natively (tests/zrk/test_dde.cpp).
-TEST_F(DdeTest, ExecuteAndRequestKeepQuotesCommasAndHighBytes) {
+TEST_F(DdeTest, ConnectsAtOnceAndKeepsQuotesCommasAndHighBytes) {
     const CString service = UniqueService();
     StartPeer(service);
+    // A command that cannot start: consulting it would fail the connection.
+    WriteSettings("[DdeServices]\r\n" + Str(service) + "=zrk-no-such-program.exe\r\n");
+    CRecordingScope rec;
     CDdeClient client;
-    ASSERT_EQ(client.Connect(service, "progman"), 0);
+    ASSERT_EQ(client.Connect(service, "progman"), 0) << rec.LastText();
     const char* commands[] = {
         "[CreateGroup(\"Caf\xe9, \"\"Bar\"\"\")]",
         "[AddItem(\"C:\\\xe9t\xe9.exe /a \"\"b\"\"\",\"T\xeetle, one\")] [ShowGroup(\"CAF\xe9, \"\"bar\"\"\",7)]",
@@ -277,6 +253,10 @@ TEST_F(DdeTest, ExecuteAndRequestKeepQuotesCommasAndHighBytes) {
                            "\"T\xeetle, one\",\"C:\\\xe9t\xe9.exe /a \"\"b\"\"\",,,0,0,0,0,0\r\n");
     // The server saw every command byte for byte.
     EXPECT_EQ(ReadAll(RecordPath(service)), record);
+    EXPECT_EQ(rec.entries.size(), 0u) << rec.LastText();
+    EXPECT_EQ(DdeServices(service), "zrk-no-such-program.exe");
+    EXPECT_EQ(client.Disconnect(), 0);
+    EXPECT_FALSE(client.IsConnected());
 }
 
 TEST_F(DdeTest, RefusedTransactionsAreReportedAsNotProcessed) {
@@ -287,13 +267,7 @@ TEST_F(DdeTest, RefusedTransactionsAreReportedAsNotProcessed) {
 
     // Both programs' texts: the interactive program's resource file holds it
     // at 980, the console program's at 660.
-    struct Case {
-        const char* resFile;
-        bool console;
-        int resId;
-        bool execute;
-        const char* text;
-    } cases[] = {
+    struct Case { const char* resFile; bool console; int resId; bool execute; const char* text; } cases[] = {
         {"setup.res", false, 980, true, "[DeleteGroup(\"No such, \xe9\")]"},
         {"quietinst.res", true, 660, false, "No such group"},
     };
@@ -408,10 +382,8 @@ TEST_F(DdeTest, TransactionsGoToTheClientOfTheirConversation) {
         int result;
         const char* clientSaw;
     } cases[] = {
-        {zrkos::DDE_CONNECT, 0, service, 0, ""},
-        {zrkos::DDE_ADVDATA, mine, "price", 0, "data price=12;"},
-        {zrkos::DDE_ADVDATA, other, "price", ZRK_DDE_NOT_HANDLED, ""},
-        {zrkos::DDE_DISCONNECT, mine, "", 0, "gone;"},
+        {zrkos::DDE_CONNECT, 0, service, 0, ""}, {zrkos::DDE_ADVDATA, mine, "price", 0, "data price=12;"},
+        {zrkos::DDE_ADVDATA, other, "price", ZRK_DDE_NOT_HANDLED, ""}, {zrkos::DDE_DISCONNECT, mine, "", 0, "gone;"},
     };
     for (const Case& c : cases) {
         zrkos::DdeIncoming in;
