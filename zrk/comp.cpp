@@ -9,7 +9,12 @@
 #include "zrk/comp.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <typeinfo>
 
 #include "zrk/os/memhint.h"
 #include "zrk/os/os.h"
@@ -100,6 +105,18 @@ int OpenPair(CFile& input, CFile& output) {
     return r;
 }
 
+// Reads SIZE bytes of FILE into BUFFER, fewer at its end.
+int ReadFull(CFile& file, uint8_t* buffer, long size, long* total) {
+    *total = 0;
+    while (*total < size) {
+        long got = 0;
+        ZRK_TRY(file.Read(buffer + *total, size - *total, &got));
+        if (got <= 0) break;
+        *total += got;
+    }
+    return 0;
+}
+
 // Reads up to kInputChunk bytes of FILE into *BUFFER (allocated at the first
 // call).
 int ReadChunk(CFile& file, uint8_t** buffer, long* total) {
@@ -108,13 +125,7 @@ int ReadChunk(CFile& file, uint8_t** buffer, long* total) {
         *buffer = static_cast<uint8_t*>(ZrkAlloc(kInputChunk));
         if (*buffer == nullptr) return ZRK_NOMEM;
     }
-    while (*total < kInputChunk) {
-        long got = 0;
-        ZRK_TRY(file.Read(*buffer + *total, kInputChunk - *total, &got));
-        if (got <= 0) break;
-        *total += got;
-    }
-    return 0;
+    return ReadFull(file, *buffer, kInputChunk, total);
 }
 
 // Appends to OUT, growing its capacity geometrically (CByteBuffer alone
@@ -503,6 +514,104 @@ struct CLzwCompressor::Coder {
     }
 };
 
+// The hand-over between the calling thread of a piped run and its coding
+// thread. The coding thread takes its input in batches of kBatch bytes read
+// ahead (three in turn), splits them into the chunks a plain run reads, and
+// hands back, in the order a plain run meets them, one event per chunk it
+// ends (its bytes are then folded into the CRC and progress is reported),
+// each full output block (written, its buffer returned) and each used-up
+// batch (read again). Each side wakes the other only when that one waits
+// and has something to do: the calling thread mostly for used-up batches.
+struct CLzwCompressor::Pipe {
+    static constexpr int kBatch = 16 * kInputChunk;
+    static constexpr int kBatches = 3;
+    static constexpr int kBlocks = 8;
+    static constexpr int kEvents = 256;
+    static constexpr size_t kMemory = size_t{kBatches} * kBatch + size_t{kBlocks} * kCompressorBlock;
+
+    enum Kind : int { kChunk, kBlock, kBatchDone, kEnd };
+    struct Event {
+        const uint8_t* data;
+        int count;
+        Kind kind;
+    };
+    struct Batch {
+        uint8_t* data;
+        int count;   // 0: the input has ended
+        int status;  // a failed read (count 0)
+    };
+
+    std::mutex mutex;
+    std::condition_variable callerWake;
+    std::condition_variable coderWake;
+    bool callerWaits = false;
+    bool coderWaits = false;
+    Event events[kEvents];
+    int eventHead = 0;
+    int eventCount = 0;
+    Batch batches[kBatches];
+    int batchHead = 0;
+    int batchCount = 0;
+    uint8_t* freeBlocks[kBlocks];
+    int freeCount = 0;
+    std::atomic<bool> stopInput{false};  // a write failed: take no more input
+    std::atomic<int> cancel{0};          // the progress callback ended the run
+    // The coding thread's current batch.
+    uint8_t* batch = nullptr;
+    uint8_t* batchAt = nullptr;
+    int batchLeft = 0;
+
+    // Coding thread: waits (under LOCK) after waking the calling thread.
+    void CoderWait(std::unique_lock<std::mutex>& lock) {
+        if (callerWaits) callerWake.notify_one();
+        coderWaits = true;
+        coderWake.wait(lock);
+        coderWaits = false;
+    }
+    void Post(const Event& e) {
+        std::unique_lock lock(mutex);
+        while (eventCount == kEvents) CoderWait(lock);
+        events[(eventHead + eventCount++) % kEvents] = e;
+        const bool urgent = e.kind == kBatchDone || e.kind == kEnd || (e.kind == kBlock && freeCount <= kBlocks / 2);
+        if (urgent && callerWaits) callerWake.notify_one();
+    }
+    uint8_t* TakeBlock() {
+        std::unique_lock lock(mutex);
+        while (freeCount == 0) CoderWait(lock);
+        return freeBlocks[--freeCount];
+    }
+    Batch TakeBatch() {
+        std::unique_lock lock(mutex);
+        while (batchCount == 0) CoderWait(lock);
+        --batchCount;
+        return batches[batchHead++ % kBatches];
+    }
+
+    // Calling thread.
+    Event NextEvent() {
+        std::unique_lock lock(mutex);
+        while (eventCount == 0) {
+            callerWaits = true;
+            callerWake.wait(lock);
+            callerWaits = false;
+        }
+        --eventCount;
+        const Event e = events[eventHead++ % kEvents];
+        if (coderWaits) coderWake.notify_one();
+        return e;
+    }
+    void GiveBlock(const uint8_t* block) {
+        std::lock_guard lock(mutex);
+        freeBlocks[freeCount++] = const_cast<uint8_t*>(block);
+        if (coderWaits) coderWake.notify_one();
+    }
+    void GiveBatch(const Batch& b) {
+        std::lock_guard lock(mutex);
+        batches[(batchHead + batchCount++) % kBatches] = b;
+        if (coderWaits) coderWake.notify_one();
+    }
+};
+
 CLzwCompressor::CLzwCompressor() = default;
 
 CLzwCompressor::~CLzwCompressor() {
@@ -561,7 +670,23 @@ int CLzwCompressor::Run() {
     if (block != nullptr) {
         const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + zrkos::kHugePage - 1) & ~(zrkos::kHugePage - 1);
         zrkos::AdviseHugePages(reinterpret_cast<void*>(at), zrkos::kHugePage);
-        r = Compress(*reinterpret_cast<Coder*>(at));
+        Coder& coder = *reinterpret_cast<Coder*>(at);
+        // Only the base operations may be piped: they read a file this run
+        // opened and closes, so that reading ahead changes nothing outside.
+        if (m_openedHere && typeid(*this) == typeid(CLzwCompressor)) {
+            uint8_t* const memory = static_cast<uint8_t*>(ZrkAlloc(Pipe::kMemory));
+            if (memory != nullptr) {
+                Pipe pipe;
+                uint8_t* const ownBuffer = m_outBuffer;
+                m_outBuffer = memory + size_t{Pipe::kBatches} * Pipe::kBatch;
+                for (int i = 1; i < Pipe::kBlocks; ++i) pipe.freeBlocks[pipe.freeCount++] = m_outBuffer + i * kCompressorBlock;
+                r = RunPiped(coder, pipe, memory);
+                m_outBuffer = ownBuffer;
+                ZrkFree(memory);
+            }
+        } else {
+            r = Compress(coder);
+        }
     }
     ZrkFree(block);
     m_crc = ~m_crc;
@@ -589,17 +714,114 @@ void CLzwCompressor::FlushBlock(uint8_t* end) {
         m_limitReached = true;
         m_stop = true;
     }
+    EmitBlock(count);
+    SizeBlock();
+}
+
+void CLzwCompressor::EmitBlock(int count) {
+    if (m_pipe != nullptr) {
+        m_pipe->Post({m_outBuffer, count, Pipe::kBlock});
+        m_outBuffer = m_pipe->TakeBlock();
+        if (m_pipe->stopInput.load(std::memory_order_relaxed)) m_stop = true;
+        return;
+    }
     if (m_writeError == 0) {
         m_writeError = WriteOutput(m_outBuffer, count);
         // Nothing more can be written: take no more input.
         if (m_writeError != 0) m_stop = true;
     }
-    SizeBlock();
+}
+
+int CLzwCompressor::RunPiped(Coder& coder, Pipe& pipe, uint8_t* batches) {
+    m_pipe = &pipe;
+    int coded = 0;
+    std::thread coding;
+    try {
+        coding = std::thread([&] {
+            coded = Compress(coder);
+            pipe.Post({nullptr, 0, Pipe::kEnd});
+        });
+    } catch (...) {  // no thread to be had: code here
+        m_pipe = nullptr;
+        return Compress(coder);
+    }
+
+    // Reads the next batch into DATA; once the input has ended or must not
+    // be read on, an empty batch (only one) ends it.
+    bool inputEnded = false;
+    int cancelled = 0;
+    auto feed = [&](uint8_t* data) {
+        if (inputEnded) return;
+        Pipe::Batch b{data, 0, 0};
+        if (cancelled == 0 && m_writeError == 0) {
+            long total = 0;
+            b.status = ReadFull(m_input, data, Pipe::kBatch, &total);
+            if (b.status == 0) b.count = static_cast<int>(total);
+        }
+        inputEnded = b.count == 0;
+        pipe.GiveBatch(b);
+    };
+    for (int i = 0; i < Pipe::kBatches; ++i) feed(batches + static_cast<size_t>(i) * Pipe::kBatch);
+
+    for (;;) {
+        const Pipe::Event e = pipe.NextEvent();
+        if (e.kind == Pipe::kEnd) break;
+        if (e.kind == Pipe::kBatchDone) {
+            feed(const_cast<uint8_t*>(e.data));
+        } else if (e.kind == Pipe::kBlock) {
+            if (cancelled == 0 && m_writeError == 0) {
+                m_writeError = WriteOutput(e.data, e.count);
+                if (m_writeError != 0) pipe.stopInput.store(true, std::memory_order_relaxed);
+            }
+            pipe.GiveBlock(e.data);
+        } else if (cancelled == 0) {
+            if (e.count > 0) {
+                m_crc = ZrkCrc32Run(e.data, static_cast<size_t>(e.count), m_crc);
+                m_totalIn += e.count;
+            }
+            if (m_progress) {
+                cancelled = m_progress(m_totalIn);
+                pipe.cancel.store(cancelled, std::memory_order_relaxed);
+            }
+        }
+    }
+    coding.join();
+    m_pipe = nullptr;
+    // What a plain run would have ended with: a cancellation ends it at
+    // once; a failed write stops the input before a later read could fail.
+    return cancelled != 0 ? cancelled : m_writeError != 0 ? m_writeError : coded;
 }
 
 int CLzwCompressor::NextChunk(bool* ended) {
     *ended = false;
     const size_t used = static_cast<size_t>(m_chunkCursor - m_chunkStart);
+    if (m_pipe != nullptr) {
+        Pipe& p = *m_pipe;
+        p.Post({m_chunkStart, static_cast<int>(used), Pipe::kChunk});
+        m_chunkStart = m_chunkCursor;
+        if (const int r = p.cancel.load(std::memory_order_relaxed)) return r;
+        if (m_stop || p.stopInput.load(std::memory_order_relaxed)) {
+            *ended = true;
+            return 0;
+        }
+        if (p.batchLeft == 0) {
+            if (p.batch != nullptr) p.Post({p.batch, 0, Pipe::kBatchDone});
+            const Pipe::Batch b = p.TakeBatch();
+            if (b.status != 0) return b.status;
+            p.batch = p.batchAt = b.data;
+            p.batchLeft = b.count;
+            if (b.count == 0) {
+                *ended = true;
+                return 0;
+            }
+        }
+        const int n = std::min(p.batchLeft, kInputChunk);
+        m_chunkStart = m_chunkCursor = p.batchAt;
+        m_chunkLeft = n;
+        p.batchAt += n;
+        p.batchLeft -= n;
+        return 0;
+    }
     if (used > 0) {
         m_crc = ZrkCrc32Run(m_chunkStart, used, m_crc);
         m_totalIn += static_cast<int64_t>(used);
@@ -733,9 +955,10 @@ int CLzwCompressor::Compress(Coder& coder) {
     const int count = static_cast<int>(out - m_outBuffer);
     if (count > 0) {
         m_totalOut += count;
-        if (m_writeError == 0) m_writeError = WriteOutput(m_outBuffer, count);
+        EmitBlock(count);
     }
-    return m_writeError;
+    // A piped run's writes and their status belong to the calling thread.
+    return m_pipe != nullptr ? 0 : m_writeError;
 }
 
 // ===========================================================================

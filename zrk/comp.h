@@ -45,7 +45,7 @@ constexpr int kFirstCode = 259;
 constexpr int kMaxCode = 32767;
 constexpr int kMinBits = 9;
 constexpr int kMaxBits = 15;
-constexpr int kInputChunk = 16384;         // bytes read at a time
+constexpr int kInputChunk = 16384;         // bytes taken at a time (progress per chunk)
 constexpr int kExpanderBlock = 131072;     // expanded bytes gathered between writes
 constexpr int kCompressorBlock = 32768;    // compressed bytes written at a time
 
@@ -169,7 +169,14 @@ protected:
 
 private:
     struct Coder;
+    struct Pipe;
     int Compress(Coder& c);
+    // A run of the base operations on files it opened: the coding loop runs
+    // on a thread of its own while the calling thread reads ahead, computes
+    // the CRC, reports progress and writes, in the order a plain run would.
+    int RunPiped(Coder& coder, Pipe& pipe, uint8_t* batches);
+    // Hands a finished block of COUNT bytes at m_outBuffer on.
+    void EmitBlock(int count);
     // Accounts for the consumed bytes of the current chunk, reports progress
     // and fetches the next chunk; *ENDED when the input has ended.
     int NextChunk(bool* ended);
@@ -195,6 +202,7 @@ private:
     uint8_t* m_outBuffer = nullptr;
     uint8_t* m_outEnd = nullptr;  // end of the current (possibly cut) block
     int m_writeError = 0;
+    Pipe* m_pipe = nullptr;  // while a run is piped
 };
 
 // In-memory forms for tools and tests, built on the classes above.

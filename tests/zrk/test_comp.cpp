@@ -452,16 +452,43 @@ TEST(Lzw, FailuresAndCancellationEndTheRunWithTheirStatus) {
 
 TEST(Lzw, FilesThroughTheBaseOperations) {
     ScratchDir dir;
-    const std::string input = Text(50000) + Random(20000, 4);
+    // Several of the batches a file compressor reads ahead.
+    const std::string input = Text(700000) + Random(500000, 4);
     ASSERT_TRUE(WriteAll(dir.Path("in.txt"), input));
     const std::string stream = Compress(input).out;
 
-    CLzwCompressor comp;
-    comp.Input().SetPath(dir.Path("in.txt"));
-    comp.Output().SetPath(dir.Path("in.lzw"));
-    ASSERT_EQ(comp.Run(), 0);
-    EXPECT_FALSE(comp.Input().IsOpen());
-    EXPECT_TRUE(ReadAll(dir.Path("in.lzw")) == stream);
+    // The file compressor codes on a thread of its own: its stream, CRC,
+    // consumed input and progress calls are those of the in-memory form,
+    // with an output limit or a cancellation too.
+    const int64_t chunks = (static_cast<int64_t>(input.size()) + kInputChunk - 1) / kInputChunk;
+    const struct {
+        int64_t limit;
+        int cancelAt;  // the progress call that cancels (0: none)
+    } runs[] = {{100000, 0}, {0, 40}, {0, 0}};  // the last one leaves the whole stream
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.limit + run.cancelAt);
+        CLzwCompressor comp;
+        comp.Input().SetPath(dir.Path("in.txt"));
+        comp.Output().SetPath(dir.Path("in.lzw"));
+        comp.SetOutputLimit(run.limit);
+        std::vector<int64_t> counts;
+        comp.SetProgress([&](int64_t count) {
+            counts.push_back(count);
+            return static_cast<int>(counts.size()) == run.cancelAt ? ZRK_CANCEL : 0;
+        });
+        const Packed want = Compress(input, run.limit);
+        ASSERT_EQ(comp.Run(), run.cancelAt ? ZRK_CANCEL : 0);
+        EXPECT_FALSE(comp.Input().IsOpen());
+        const int64_t calls = run.cancelAt ? run.cancelAt : run.limit ? static_cast<int64_t>(counts.size()) : chunks + 1;
+        ASSERT_EQ(static_cast<int64_t>(counts.size()), calls);
+        for (int64_t k = 0; k < calls; ++k)
+            EXPECT_EQ(counts[k], std::min<int64_t>(k * kInputChunk, static_cast<int64_t>(want.consumed)));
+        if (run.cancelAt) continue;
+        EXPECT_TRUE(ReadAll(dir.Path("in.lzw")) == want.out);
+        EXPECT_EQ(comp.TotalIn(), static_cast<int64_t>(want.consumed));
+        EXPECT_EQ(comp.Crc(), want.crc);
+        EXPECT_EQ(comp.LimitReached(), run.limit != 0);
+    }
     CLzwExpander exp;
     exp.Input().SetPath(dir.Path("in.lzw"));
     exp.Output().SetPath(dir.Path("out.txt"));
