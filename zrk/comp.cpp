@@ -94,13 +94,18 @@ int CloseFile(CFile& file, bool quiet) {
     return ZrkErrorId(ZRK_FAIL, MSG_CLOSE_FAILED, file.Path().c_str(), e, zrkos::ErrnoText(e).c_str());
 }
 
+// Opens OUTPUT (at its path) for writing.
+int OpenOutput(CFile& output) {
+    const CString path = output.Path();
+    return output.Open(path, "w");
+}
+
 // Opens INPUT for reading and OUTPUT for writing (each at its own path);
 // neither stays open on failure.
 int OpenPair(CFile& input, CFile& output) {
     const CString inPath = input.Path();
     ZRK_TRY(input.Open(inPath, "r"));
-    const CString outPath = output.Path();
-    const int r = output.Open(outPath, "w");
+    const int r = OpenOutput(output);
     if (r != 0) input.Close();
     return r;
 }
@@ -657,7 +662,17 @@ int CLzwCompressor::Run() {
     m_stop = false;
     m_chunkLeft = 0;
     m_chunkCursor = m_chunkStart = nullptr;
-    ZRK_TRY(Open());
+    // Only the base operations on files of their own are piped (RunPiped):
+    // they read a file this run opens and closes, so that reading ahead
+    // changes nothing outside, and create the output once coding has begun.
+    const bool piped = !m_input.IsOpen() && typeid(*this) == typeid(CLzwCompressor);
+    if (piped) {
+        const CString inPath = m_input.Path();
+        ZRK_TRY(m_input.Open(inPath, "r"));
+        m_openedHere = true;
+    } else {
+        ZRK_TRY(Open());
+    }
     m_crc = 0xFFFFFFFFu;
 
     int r = ZRK_NOMEM;  // as for the expander: one failed allocation, one report
@@ -671,9 +686,7 @@ int CLzwCompressor::Run() {
         const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + zrkos::kHugePage - 1) & ~(zrkos::kHugePage - 1);
         zrkos::AdviseHugePages(reinterpret_cast<void*>(at), zrkos::kHugePage);
         Coder& coder = *reinterpret_cast<Coder*>(at);
-        // Only the base operations may be piped: they read a file this run
-        // opened and closes, so that reading ahead changes nothing outside.
-        if (m_openedHere && typeid(*this) == typeid(CLzwCompressor)) {
+        if (piped) {
             uint8_t* const memory = static_cast<uint8_t*>(ZrkAlloc(Pipe::kMemory));
             if (memory != nullptr) {
                 Pipe pipe;
@@ -743,13 +756,14 @@ int CLzwCompressor::RunPiped(Coder& coder, Pipe& pipe, uint8_t* batches) {
         });
     } catch (...) {  // no thread to be had: code here
         m_pipe = nullptr;
+        ZRK_TRY(OpenOutput(m_output));
         return Compress(coder);
     }
 
     // Reads the next batch into DATA; once the input has ended or must not
     // be read on, an empty batch (only one) ends it.
     bool inputEnded = false;
-    int cancelled = 0;
+    int cancelled = 0;  // the status that ended the run here: a cancellation, a failed creation
     auto feed = [&](uint8_t* data) {
         if (inputEnded) return;
         Pipe::Batch b{data, 0, 0};
@@ -762,6 +776,12 @@ int CLzwCompressor::RunPiped(Coder& coder, Pipe& pipe, uint8_t* batches) {
         pipe.GiveBatch(b);
     };
     for (int i = 0; i < Pipe::kBatches; ++i) feed(batches + static_cast<size_t>(i) * Pipe::kBatch);
+    // Creating the output (truncating an old one takes a while) overlaps
+    // the coding; when it fails, the run ends as if cancelled.
+    if (const int opened = OpenOutput(m_output); opened != 0) {
+        cancelled = opened;
+        pipe.cancel.store(cancelled, std::memory_order_relaxed);
+    }
 
     for (;;) {
         const Pipe::Event e = pipe.NextEvent();

@@ -128,7 +128,9 @@ public:
     // Compresses the input into one stream. 0, or the first failure:
     // ZRK_NOMEM, the status of a failed open, read, write or close, the
     // non-zero status of the progress callback. Afterwards TotalIn, TotalOut
-    // and Crc describe the stream.
+    // and Crc describe the stream. A run of this class itself on files it
+    // opens codes on a second thread; the progress callback, every file
+    // operation and every report stay on the calling thread.
     int Run();
 
     void SetProgress(ZrkLzwProgress progress) { m_progress = std::move(progress); }
