@@ -692,7 +692,8 @@ int CLzwCompressor::Run() {
                 Pipe pipe;
                 uint8_t* const ownBuffer = m_outBuffer;
                 m_outBuffer = memory + size_t{Pipe::kBatches} * Pipe::kBatch;
-                for (int i = 1; i < Pipe::kBlocks; ++i) pipe.freeBlocks[pipe.freeCount++] = m_outBuffer + i * kCompressorBlock;
+                for (int i = 1; i < Pipe::kBlocks; ++i)
+                    pipe.freeBlocks[pipe.freeCount++] = m_outBuffer + i * kCompressorBlock;
                 r = RunPiped(coder, pipe, memory);
                 m_outBuffer = ownBuffer;
                 ZrkFree(memory);
