@@ -335,7 +335,7 @@ TEST_F(AppTest, TimersFireThroughTheTimerWindow) {
 class RecordingTask : public CTask {
 public:
     std::string calls;
-    int startResult = 0, bodyResult = 0, veto = -1;
+    int bodyResult = 0, veto = -1;
 
 protected:
     int RequestState(int s) override {
@@ -344,7 +344,7 @@ protected:
     }
     int OnStart() override {
         calls += "S";
-        return startResult;
+        return 0;
     }
     int OnFinish(int r) override {
         calls += "F";
@@ -362,53 +362,41 @@ protected:
 };
 
 TEST(Task, StatesAndHooks) {
-    RecordingTask ok;
-    EXPECT_EQ(ok.Run(), 0);
-    EXPECT_EQ(ok.calls, "R1SB");
-    EXPECT_EQ(ok.State(), CTask::RUNNING);
-    EXPECT_EQ(ok.Finish(0), 0);
-    EXPECT_EQ(ok.calls, "R1SBFR0");
-    EXPECT_EQ(ok.State(), CTask::IDLE);
-
-    RecordingTask failing;
-    failing.bodyResult = -52;
-    EXPECT_EQ(failing.Run(), -52);
-    EXPECT_EQ(failing.calls, "R1SBFR0");
-    EXPECT_EQ(failing.State(), CTask::IDLE);
-
-    RecordingTask refused;
-    refused.veto = 1;
-    EXPECT_EQ(refused.Run(), ZRK_FAIL);
-    EXPECT_EQ(refused.calls, "R1");
-    EXPECT_EQ(refused.State(), CTask::IDLE);
-
+    struct Case { int bodyResult, veto; bool abort; int result; const char* calls; int state; } cases[] = {
+        {0, -1, false, 0, "R1SB", CTask::RUNNING},               // runs until finished
+        {-52, -1, false, -52, "R1SBFR0", CTask::IDLE},           // a failing body finishes it
+        {0, 1, false, ZRK_FAIL, "R1", CTask::IDLE},              // the state change refused
+        {0, -1, true, ZRK_ABANDON, "R1SBR3AFR0", CTask::IDLE},  // aborted
+    };
+    for (const Case& c : cases) {
+        RecordingTask task;
+        task.bodyResult = c.bodyResult;
+        task.veto = c.veto;
+        int r = task.Run();
+        if (c.abort) r = task.Abort();
+        EXPECT_EQ(r, c.result) << c.calls;
+        EXPECT_EQ(task.calls, c.calls);
+        EXPECT_EQ(task.State(), c.state) << c.calls;
+    }
     RecordingTask nested;
     nested.bodyResult = 1;  // the body runs the task again: returns 0 at once
     EXPECT_EQ(nested.Run(), 0);
-    EXPECT_EQ(nested.calls, "R1SB");
     EXPECT_EQ(nested.Nesting(), 2);
     EXPECT_EQ(nested.Finish(0), 0);  // only unwinds one level
     EXPECT_EQ(nested.State(), CTask::RUNNING);
     EXPECT_EQ(nested.Finish(0), 0);
+    EXPECT_EQ(nested.calls, "R1SBFR0");
     EXPECT_EQ(nested.State(), CTask::IDLE);
 
-    RecordingTask aborted;
-    aborted.Run();
-    EXPECT_EQ(aborted.Abort(), ZRK_ABANDON);
-    EXPECT_EQ(aborted.calls, "R1SBR3AFR0");
-    EXPECT_EQ(aborted.State(), CTask::IDLE);
-}
-
-TEST(Task, PollReportsCancelWhileAborting) {
+    // Poll says "cancel" while a task is aborting.
     class Stuck : public CTask {
     protected:
         int OnAbort() override { return 0; }
-    } task;
-    EXPECT_EQ(task.Poll(), 0);
-    task.Run();
-    task.Abort();
-    EXPECT_EQ(task.State(), CTask::ABORTING);
-    EXPECT_EQ(task.Poll(), ZRK_CANCEL);
+    } stuck;
+    EXPECT_EQ(stuck.Poll(), 0);
+    stuck.Run();
+    stuck.Abort();
+    EXPECT_EQ(stuck.Poll(), ZRK_CANCEL);
 }
 
 // Modules: created in registration order, two stop passes.
