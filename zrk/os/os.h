@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "zrk/cstring.h"
+#include "zrk/result.h"
 
 namespace zrkos {
 
@@ -47,9 +48,9 @@ enum OpenFlags : int {
 };
 // Opens; on failure kBadHandle and *result is OpenResult(LastErrno()).
 Handle Open(const char* path, int flags, int* result);
-// The result of an open that failed with errno E: -57 (file or path not
-// found), -56 (access denied or sharing violation) or -52.
-inline int OpenResult(int e) { return e == ENOENT ? -57 : e == EACCES ? -56 : -52; }
+// The result of an open that failed with errno E: ZRK_NOTFOUND (file or path
+// not found), ZRK_ACCESS (access denied or sharing violation) or ZRK_FAIL.
+inline int OpenResult(int e) { return e == ENOENT ? ZRK_NOTFOUND : e == EACCES ? ZRK_ACCESS : ZRK_FAIL; }
 int Close(Handle h);
 // Bytes read (0 at end), or -1 on failure.
 long Read(Handle h, void* buf, long n);

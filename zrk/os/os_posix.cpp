@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "zrk/os/os.h"
+#include "zrk/result.h"
 #include "zrk/os/faults.h"
 
 namespace zrkos {
@@ -172,7 +173,7 @@ Handle OpenFile(const char* path, int flags, int* result) {
         // whose read-only attribute is set, whoever asks.
         if (S_ISDIR(st.st_mode) || (writing && ReadOnlyFile(st))) {
             SetError(EACCES);
-            *result = -56;
+            *result = ZRK_ACCESS;
             return kBadHandle;
         }
     }
@@ -192,29 +193,29 @@ Handle OpenFile(const char* path, int flags, int* result) {
         errno != ENOLCK && errno != EINVAL && errno != ENOTSUP) {
         SaveErrno();
         ::close(fd);
-        *result = -56;
+        *result = ZRK_ACCESS;
         return kBadHandle;
     }
     if ((flags & OPEN_TRUNCATE) && ::ftruncate(fd, 0) != 0) {
         SaveErrno();
         ::close(fd);
-        *result = -52;
+        *result = ZRK_FAIL;
         return kBadHandle;
     }
     if ((flags & OPEN_APPEND) && ::lseek(fd, 0, SEEK_END) < 0) {
         SaveErrno();
         ::close(fd);
-        *result = -52;
+        *result = ZRK_FAIL;
         return kBadHandle;
     }
     return fd;
 }
 
 int CloseFile(Handle h) {
-    if (h == kBadHandle) return -52;
+    if (h == kBadHandle) return ZRK_FAIL;
     if (::close(static_cast<int>(h)) != 0 && errno != EINTR) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -273,7 +274,7 @@ int Close(Handle h) {
     if (h == kBadHandle || r != 0) return r;
     if (const int err = ZRK_FAULT(Close)) {
         SetError(err);
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -326,12 +327,12 @@ bool Writable(const char* path) {
 int SetReadOnly(const char* path, bool readOnly) {
     const std::string p = Native(path);
     struct stat st;
-    if (!StatPath(p, &st)) return -52;
+    if (!StatPath(p, &st)) return ZRK_FAIL;
     const mode_t mode = readOnly ? (st.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH))
                                  : (st.st_mode | S_IWUSR);
     if (::chmod(p.c_str(), mode & 07777) != 0) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -342,11 +343,11 @@ int Remove(const char* path) {
     // DeleteFile removes neither directories nor read-only files.
     if (::stat(p.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || ReadOnlyFile(st))) {
         SetError(EACCES);
-        return -52;
+        return ZRK_FAIL;
     }
     if (::unlink(p.c_str()) != 0) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -354,11 +355,11 @@ int Remove(const char* path) {
 int MakeDir(const char* path) {
     if (const int err = ZRK_FAULT(MakeDir)) {
         SetError(err);
-        return -52;
+        return ZRK_FAIL;
     }
     if (::mkdir(Native(path).c_str(), 0777) != 0) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -366,7 +367,7 @@ int MakeDir(const char* path) {
 int RemoveDir(const char* path) {
     if (::rmdir(Native(path).c_str()) != 0) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -374,32 +375,32 @@ int RemoveDir(const char* path) {
 int RenameFile(const char* from, const char* to) {
     if (const int err = ZRK_FAULT(Rename)) {
         SetError(err);
-        return -52;
+        return ZRK_FAIL;
     }
     const std::string f = Native(from), t = Native(to);
     struct stat st;
     if (::lstat(f.c_str(), &st) != 0) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     // MoveFile never replaces an existing target.
     struct stat tst;
     if (::lstat(t.c_str(), &tst) == 0) {
         SetError(EEXIST);
-        return -52;
+        return ZRK_FAIL;
     }
     if (::rename(f.c_str(), t.c_str()) == 0) return 0;
     if (errno != EXDEV || !S_ISREG(st.st_mode)) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     // A file moves to another file system as MoveFile does it: copy, then
     // delete the source.
-    if (CopyFileTo(from, to) != 0) return -52;
+    if (CopyFileTo(from, to) != 0) return ZRK_FAIL;
     if (::unlink(f.c_str()) != 0) {
         SaveErrno();
         ::unlink(t.c_str());
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -408,37 +409,37 @@ int CopyFileTo(const char* from, const char* to) {
     int r = 0;
     const std::string f = Native(from);
     struct stat st;
-    if (!StatPath(f, &st)) return -52;
+    if (!StatPath(f, &st)) return ZRK_FAIL;
     if (S_ISDIR(st.st_mode)) {
         SetError(EACCES);
-        return -52;
+        return ZRK_FAIL;
     }
     // Copying a file onto itself would truncate it first.
     struct stat tst;
     if (::stat(Native(to).c_str(), &tst) == 0 && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino) {
         SetError(EACCES);
-        return -52;
+        return ZRK_FAIL;
     }
     Handle in = OpenFile(from, OPEN_READ, &r);
-    if (in == kBadHandle) return -52;
+    if (in == kBadHandle) return ZRK_FAIL;
     Handle out = OpenFile(to, OPEN_WRITE | OPEN_CREATE | OPEN_TRUNCATE, &r);
     if (out == kBadHandle) {
         const int saved = t_lastError;
         CloseFile(in);
         SetError(saved);
-        return -52;
+        return ZRK_FAIL;
     }
     std::vector<char> buf(65536);
     int result = 0;
     for (;;) {
         const long got = ReadFile(in, buf.data(), static_cast<long>(buf.size()));
         if (got < 0) {
-            result = -52;
+            result = ZRK_FAIL;
             break;
         }
         if (got == 0) break;
         if (WriteFile(out, buf.data(), got) != got) {
-            result = -52;
+            result = ZRK_FAIL;
             break;
         }
     }
@@ -450,7 +451,7 @@ int CopyFileTo(const char* from, const char* to) {
     }
     const int saved = t_lastError;
     CloseFile(in);
-    if (CloseFile(out) != 0 && result == 0) return -52;
+    if (CloseFile(out) != 0 && result == 0) return ZRK_FAIL;
     SetError(saved);
     return result;
 }
@@ -458,7 +459,7 @@ int CopyFileTo(const char* from, const char* to) {
 int ChangeDir(const char* path) {
     if (::chdir(Native(path).c_str()) != 0) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -694,12 +695,12 @@ double FreeSpace(const char* path) {
 
 int GetFileTimeLocal(const char* path, int64_t* t) {
     struct stat st;
-    if (!StatPath(Native(path), &st)) return -52;
+    if (!StatPath(Native(path), &st)) return ZRK_FAIL;
     struct tm tm;
     const time_t secs = st.st_mtim.tv_sec;
     if (!::localtime_r(&secs, &tm)) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     *t = TicksFromTm(tm, st.st_mtim.tv_nsec);
     return 0;
@@ -724,7 +725,7 @@ int SetFileTimeLocal(const char* path, int64_t t) {
     const time_t when = ::mktime(&tm);
     if (when == static_cast<time_t>(-1) && errno != 0) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     struct timespec times[2];
     times[0].tv_sec = 0;
@@ -735,18 +736,18 @@ int SetFileTimeLocal(const char* path, int64_t t) {
     if (IsDirNative(p)) {
         if (::utimensat(AT_FDCWD, p.c_str(), times, 0) != 0) {
             SaveErrno();
-            return -52;
+            return ZRK_FAIL;
         }
         return 0;
     }
     // The file is opened for writing, which a read-only file refuses.
     int r = 0;
     const Handle h = OpenFile(path, OPEN_WRITE, &r);
-    if (h == kBadHandle) return -52;
+    if (h == kBadHandle) return ZRK_FAIL;
     int result = 0;
     if (::futimens(static_cast<int>(h), times) != 0) {
         SaveErrno();
-        result = -52;
+        result = ZRK_FAIL;
     }
     CloseFile(h);
     return result;
@@ -775,7 +776,7 @@ int SystemTempName(const char* dir, const char* prefix, CString* out) {
         if (errno != EEXIST) break;
     }
     SaveErrno();
-    return -52;
+    return ZRK_FAIL;
 }
 
 bool InUse(const char* path) {
@@ -799,7 +800,7 @@ int SetEnv(const char* name, const char* value) {
     const int r = value ? ::setenv(name, value, 1) : ::unsetenv(name);
     if (r != 0) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -1087,40 +1088,40 @@ int ProfileRead(const char* section, const char* key, const char* def, char* buf
 int ProfileWrite(const char* section, const char* key, const char* value, const char* file) {
     if (!section) {
         SetError(EINVAL);
-        return -52;
+        return ZRK_FAIL;
     }
     const std::string path = ProfilePath(file);
     IniFile ini;
     if (!LoadIni(path, &ini)) {
-        if (t_lastError != ENOENT) return -52;
+        if (t_lastError != ENOENT) return ZRK_FAIL;
         if (!key || !value) return 0;  // nothing to remove from a missing file
     }
     // A file whose read-only attribute is set is not written.
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && ReadOnlyFile(st)) {
         SetError(EACCES);
-        return -52;
+        return ZRK_FAIL;
     }
     int header = FindSection(ini, section);
     if (!key) {
         if (header < 0) return 0;
         const int end = SectionEnd(ini, header);
         ini.lines.erase(ini.lines.begin() + header, ini.lines.begin() + end);
-        return SaveIni(path, ini) ? 0 : -52;
+        return SaveIni(path, ini) ? 0 : ZRK_FAIL;
     }
     if (header < 0) {
         if (!value) return 0;
         if (!ini.lines.empty() && !TrimBlanks(ini.lines.back()).empty()) ini.lines.emplace_back();
         ini.lines.push_back(std::string("[") + section + "]");
         ini.lines.push_back(std::string(key) + "=" + value);
-        return SaveIni(path, ini) ? 0 : -52;
+        return SaveIni(path, ini) ? 0 : ZRK_FAIL;
     }
     const int end = SectionEnd(ini, header);
     const int line = FindKey(ini, header, end, key);
     if (!value) {
         if (line < 0) return 0;
         ini.lines.erase(ini.lines.begin() + line);
-        return SaveIni(path, ini) ? 0 : -52;
+        return SaveIni(path, ini) ? 0 : ZRK_FAIL;
     }
     if (line >= 0) {
         std::string k;
@@ -1132,7 +1133,7 @@ int ProfileWrite(const char* section, const char* key, const char* value, const 
         while (at > header + 1 && TrimBlanks(ini.lines[static_cast<size_t>(at - 1)]).empty()) --at;
         ini.lines.insert(ini.lines.begin() + at, std::string(key) + "=" + value);
     }
-    return SaveIni(path, ini) ? 0 : -52;
+    return SaveIni(path, ini) ? 0 : ZRK_FAIL;
 }
 
 // ---- processes --------------------------------------------------------------
@@ -1179,12 +1180,12 @@ int StartProcess(const char* commandLine, const char* dir, bool wait, unsigned l
     std::string d = dir && *dir ? Native(dir) : std::string();
     if (!d.empty() && !IsDirNative(d)) {
         SetError(ENOENT);
-        return -52;
+        return ZRK_FAIL;
     }
     std::vector<std::string> words = SplitCommandLine(commandLine);
     if (words.empty()) {
         SetError(ENOENT);
-        return -52;
+        return ZRK_FAIL;
     }
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
@@ -1195,14 +1196,14 @@ int StartProcess(const char* commandLine, const char* dir, bool wait, unsigned l
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
         SaveErrno();
-        return -52;
+        return ZRK_FAIL;
     }
     const pid_t pid = ::fork();
     if (pid < 0) {
         SaveErrno();
         ::close(report[0]);
         ::close(report[1]);
-        return -52;
+        return ZRK_FAIL;
     }
     if (pid == 0) {
         ::close(report[0]);
@@ -1239,12 +1240,12 @@ int StartProcess(const char* commandLine, const char* dir, bool wait, unsigned l
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
             SaveErrno();
-            return -52;
+            return ZRK_FAIL;
         }
     }
     if (got == static_cast<ssize_t>(sizeof childErr)) {
         SetError(childErr);
-        return -52;
+        return ZRK_FAIL;
     }
     if (wait && exitCode)
         *exitCode = WIFEXITED(status) ? static_cast<unsigned long>(WEXITSTATUS(status))
@@ -1256,7 +1257,7 @@ int ShellOpen(const char* file, const char* params, const char* dir) {
     // The desktop's opener stands in for the shell's "open" verb.
     if (::access("/usr/bin/xdg-open", X_OK) != 0) {
         SetError(ENOENT);
-        return -52;
+        return ZRK_FAIL;
     }
     // The document is passed as one quoted word.
     std::string cmd = "/usr/bin/xdg-open \"";

@@ -5,6 +5,7 @@
 #undef CharToOem
 
 #include "zrk/os/os.h"
+#include "zrk/result.h"
 
 namespace zrkos {
 
@@ -73,9 +74,9 @@ int TimerArm(long delayMs, TimerCallback callback) {
         if (g_timerWnd) ::KillTimer(g_timerWnd, 1);
         return 0;
     }
-    if (!EnsureWindow()) return -52;
+    if (!EnsureWindow()) return ZRK_FAIL;
     if (delayMs < USER_TIMER_MINIMUM) delayMs = USER_TIMER_MINIMUM;
-    return ::SetTimer(g_timerWnd, 1, static_cast<UINT>(delayMs), nullptr) ? 0 : -52;
+    return ::SetTimer(g_timerWnd, 1, static_cast<UINT>(delayMs), nullptr) ? 0 : ZRK_FAIL;
 }
 
 void TimerShutdown() {

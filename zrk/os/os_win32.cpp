@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "zrk/os/os.h"
+#include "zrk/result.h"
 #include "zrk/os/faults.h"
 
 namespace zrkos {
@@ -156,7 +157,7 @@ Handle Open(const char* path, int flags, int* result) {
         const DWORD a = GetFileAttributesA(path);
         if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY)) {
             SetError(ERROR_ACCESS_DENIED);
-            *result = -56;
+            *result = ZRK_ACCESS;
             return kBadHandle;
         }
     }
@@ -172,7 +173,7 @@ Handle Open(const char* path, int flags, int* result) {
         if (!SetFilePointerEx(h, zero, nullptr, FILE_END)) {
             SaveError();
             CloseHandle(h);
-            *result = -52;
+            *result = ZRK_FAIL;
             return kBadHandle;
         }
     }
@@ -183,11 +184,11 @@ Handle Open(const char* path, int flags, int* result) {
 int Close(Handle h) {
     if (h == kBadHandle || !CloseHandle(reinterpret_cast<HANDLE>(h))) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     if (const int err = ZRK_FAULT(Close)) {
         SetError(static_cast<DWORD>(err));
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -264,13 +265,13 @@ int SetReadOnly(const char* path, bool readOnly) {
     const DWORD a = GetFileAttributesA(path);
     if (a == INVALID_FILE_ATTRIBUTES) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     DWORD b = readOnly ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (b == 0) b = FILE_ATTRIBUTE_NORMAL;
     if (b != a && !SetFileAttributesA(path, b)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -278,7 +279,7 @@ int SetReadOnly(const char* path, bool readOnly) {
 int Remove(const char* path) {
     if (!DeleteFileA(path)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -286,11 +287,11 @@ int Remove(const char* path) {
 int MakeDir(const char* path) {
     if (const int err = ZRK_FAULT(MakeDir)) {
         SetError(static_cast<DWORD>(err));
-        return -52;
+        return ZRK_FAIL;
     }
     if (!CreateDirectoryA(path, nullptr)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -298,7 +299,7 @@ int MakeDir(const char* path) {
 int RemoveDir(const char* path) {
     if (!RemoveDirectoryA(path)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -306,11 +307,11 @@ int RemoveDir(const char* path) {
 int RenameFile(const char* from, const char* to) {
     if (const int err = ZRK_FAULT(Rename)) {
         SetError(static_cast<DWORD>(err));
-        return -52;
+        return ZRK_FAIL;
     }
     if (!MoveFileA(from, to)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -318,7 +319,7 @@ int RenameFile(const char* from, const char* to) {
 int CopyFileTo(const char* from, const char* to) {
     if (!CopyFileA(from, to, FALSE)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -326,7 +327,7 @@ int CopyFileTo(const char* from, const char* to) {
 int ChangeDir(const char* path) {
     if (!SetCurrentDirectoryA(path)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -497,12 +498,12 @@ int GetFileTimeLocal(const char* path, int64_t* t) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     FILETIME local;
     if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     *t = FromFileTime(local);
     return 0;
@@ -513,7 +514,7 @@ int SetFileTimeLocal(const char* path, int64_t t) {
     FILETIME utc;
     if (!LocalFileTimeToFileTime(&local, &utc)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     // Directories open only with backup semantics (Windows NT).
     const DWORD flags = IsDirectory(path) ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL;
@@ -521,12 +522,12 @@ int SetFileTimeLocal(const char* path, int64_t t) {
                            nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     int result = 0;
     if (!SetFileTime(h, nullptr, nullptr, &utc)) {
         SaveError();
-        result = -52;
+        result = ZRK_FAIL;
     }
     CloseHandle(h);
     return result;
@@ -536,7 +537,7 @@ int SystemTempName(const char* dir, const char* prefix, CString* out) {
     char buf[MAX_PATH + 1];
     if (GetTempFileNameA(dir, prefix ? prefix : "", 0, buf) == 0) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     *out = FullPath(buf);
     return 0;
@@ -582,7 +583,7 @@ bool GetEnv(const char* name, CString* value) {
 int SetEnv(const char* name, const char* value) {
     if (!SetEnvironmentVariableA(name, value)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -683,7 +684,7 @@ int ProfileRead(const char* section, const char* key, const char* def, char* buf
 int ProfileWrite(const char* section, const char* key, const char* value, const char* file) {
     if (!WritePrivateProfileStringA(section, key, value, file)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
@@ -703,7 +704,7 @@ int StartProcess(const char* commandLine, const char* dir, bool wait, unsigned l
     if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir && *dir ? dir : nullptr, &si,
                         &pi)) {
         SaveError();
-        return -52;
+        return ZRK_FAIL;
     }
     CloseHandle(pi.hThread);
     int result = 0;
@@ -712,7 +713,7 @@ int StartProcess(const char* commandLine, const char* dir, bool wait, unsigned l
         DWORD code = 0;
         if (!GetExitCodeProcess(pi.hProcess, &code)) {
             SaveError();
-            result = -52;
+            result = ZRK_FAIL;
         } else if (exitCode) {
             *exitCode = code;
         }
@@ -727,7 +728,7 @@ int ShellOpen(const char* file, const char* params, const char* dir) {
     const INT_PTR code = reinterpret_cast<INT_PTR>(r);
     if (code <= 32) {
         SetError(static_cast<DWORD>(code));
-        return -52;
+        return ZRK_FAIL;
     }
     return 0;
 }
