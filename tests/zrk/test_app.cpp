@@ -449,7 +449,7 @@ TEST_F(AppTest, StartProcessReportsFailuresAndWaitsForExitCodes) {
         CRecordingScope rec;
         EXPECT_EQ(app.StartProcess("zrk-no-such-program.exe /x", nullptr, true, true), ZRK_FAIL);
         ASSERT_EQ(rec.entries.size(), 1u);
-        EXPECT_EQ(rec.entries[0].msgId, 445);
+        EXPECT_EQ(rec.entries[0].msgId, MSG_START_FAILED);
         EXPECT_NE(rec.entries[0].text.find("zrk-no-such-program.exe /x"), std::string::npos);
         EXPECT_EQ(app.StartProcess("zrk-no-such-program.exe", nullptr, true, false), ZRK_FAIL);
         EXPECT_EQ(rec.entries.size(), 1u);  // no report without the switch

@@ -398,7 +398,7 @@ TEST_F(ArchiveTest, HostileMemberNamesAreRefusedBeforeAnythingIsOpened) {
             EXPECT_EQ(archive.ExtractVolume(P("deep\\dest"), volume, nullptr), ZRK_FAIL);
             EXPECT_EQ(archive.opens, 0);
             ASSERT_EQ(scope.entries.size(), 1u);
-            EXPECT_EQ(scope.entries[0].msgId, 548);
+            EXPECT_EQ(scope.entries[0].msgId, MSG_ARCHIVE_DAMAGED);
             EXPECT_EQ(scope.entries[0].code, ZRK_FAIL);
             CFile::RemoveFile(volume);
             EXPECT_EQ(Tree(m_scratch.Dir()), before);
@@ -409,7 +409,7 @@ TEST_F(ArchiveTest, HostileMemberNamesAreRefusedBeforeAnythingIsOpened) {
     CRecordingScope scope;
     EXPECT_EQ(CArchive().ExtractVolume(P("deep\\dest"), volume, nullptr), ZRK_FAIL);
     ASSERT_EQ(scope.entries.size(), 1u);
-    EXPECT_EQ(scope.entries[0].msgId, 548);
+    EXPECT_EQ(scope.entries[0].msgId, MSG_ARCHIVE_DAMAGED);
 
     // Names that are fine, some of them close to refused ones.
     for (const char* ok : {"a", "dir\\sub\\file.txt", "CONFIG.SYS", "com10", "console", "a b", ".profile",
@@ -463,7 +463,7 @@ TEST_F(ArchiveTest, ContinuationsNeedTheirFirstPart) {
     const CString damaged = Volume(first, "damaged02.ar");
     CRecordingScope scope;
     EXPECT_EQ(CArchive().ExtractVolume(P("dest"), damaged, nullptr), ZRK_FAIL);
-    EXPECT_EQ(scope.entries.back().msgId, 549);
+    EXPECT_EQ(scope.entries.back().msgId, MSG_ARCHIVE_CHECKSUM);
     EXPECT_FALSE(CFile::Exists(member));
 }
 
@@ -579,7 +579,7 @@ TEST_F(ArchiveTest, EachFailedAllocationIsReportedOnce) {
             }
             EXPECT_EQ(r, ZRK_NOMEM);
             ASSERT_EQ(scope.entries.size(), 1u) << scope.LastText();
-            EXPECT_EQ(scope.entries[0].msgId, 401);
+            EXPECT_EQ(scope.entries[0].msgId, MSG_OUT_OF_MEMORY);
             EXPECT_EQ(scope.entries[0].code, ZRK_NOMEM);
             for (const std::string& name : Tree(P("dest"))) EXPECT_EQ(ReadAll(P(("dest\\" + name).c_str())), files.at(name));
         }

@@ -22,8 +22,6 @@
 
 namespace {
 
-std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
-
 // A fresh directory per test, removed afterwards.
 class FileTest : public ::testing::Test {
 protected:
@@ -58,16 +56,16 @@ TEST(CFilePath, Parts) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        EXPECT_EQ(S(CFile::DirPart(c.path)), c.dir);
-        EXPECT_EQ(S(CFile::DirNoSlash(c.path)), c.dirNoSlash);
-        EXPECT_EQ(S(CFile::FilePart(c.path)), c.file);
-        EXPECT_EQ(S(CFile::BaseName(c.path)), c.base);
-        EXPECT_EQ(S(CFile::Extension(c.path)), c.ext);
+        EXPECT_EQ(Str(CFile::DirPart(c.path)), c.dir);
+        EXPECT_EQ(Str(CFile::DirNoSlash(c.path)), c.dirNoSlash);
+        EXPECT_EQ(Str(CFile::FilePart(c.path)), c.file);
+        EXPECT_EQ(Str(CFile::BaseName(c.path)), c.base);
+        EXPECT_EQ(Str(CFile::Extension(c.path)), c.ext);
     }
 }
 
 TEST(CFilePath, JoinAndMakePath) {
-    const std::string cwd = S(zrkos::CurrentDir());
+    const std::string cwd = Str(zrkos::CurrentDir());
     struct Case {
         const char* dir;
         const char* name;
@@ -91,11 +89,11 @@ TEST(CFilePath, JoinAndMakePath) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.dir) + " + " + c.name);
         const CString got = c.ext ? CFile::MakePath(c.dir, c.name, c.ext) : CFile::Join(c.dir, c.name);
-        EXPECT_EQ(S(got), c.expected);
+        EXPECT_EQ(Str(got), c.expected);
     }
     // A path beginning with one separator is absolute on POSIX only.
     if (!zrkos::IsWindows()) {
-        EXPECT_EQ(S(CFile::Join("\\usr", "\\etc\\x")), "\\etc\\x");
+        EXPECT_EQ(Str(CFile::Join("\\usr", "\\etc\\x")), "\\etc\\x");
     }
 }
 
@@ -117,7 +115,7 @@ TEST(CFilePath, RelativePath) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " from " + c.base);
-        EXPECT_EQ(S(CFile::RelativePath(c.path, c.base)), c.expected);
+        EXPECT_EQ(Str(CFile::RelativePath(c.path, c.base)), c.expected);
     }
 }
 
@@ -145,7 +143,7 @@ TEST_F(FileTest, DirectoryAndFileTests) {
         {P("missing"), false, false, -1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(S(c.path));
+        SCOPED_TRACE(Str(c.path));
         EXPECT_EQ(CFile::IsDirectory(c.path), c.isDir);
         EXPECT_EQ(CFile::IsFile(c.path), c.isFile);
         if (c.size != 0) {
@@ -183,7 +181,7 @@ TEST_F(FileTest, MakeAllDirsRenameAndCopy) {
     CFile f;
     f.SetPath(P("a.txt"));
     EXPECT_EQ(f.Rename(P("c.txt")), 0);
-    EXPECT_EQ(S(f.Path()), S(P("c.txt")));
+    EXPECT_EQ(Str(f.Path()), Str(P("c.txt")));
     EXPECT_FALSE(CFile::Exists(P("a.txt")));
     EXPECT_EQ(f.CopyTo(P("a\\")), 0);  // takes the source's file part
     EXPECT_EQ(ReadBytes("a\\c.txt"), "alpha");
@@ -268,7 +266,7 @@ TEST_F(FileTest, EachFailureIsReportedOnce) {
         EXPECT_EQ(scope.entries[0].msgId, c.msgId);
         EXPECT_EQ(scope.entries[0].code, c.code);
         if (c.err != 0) {
-            EXPECT_NE(scope.entries[0].text.find(S(zrkos::ErrnoText(c.err))), std::string::npos)
+            EXPECT_NE(scope.entries[0].text.find(Str(zrkos::ErrnoText(c.err))), std::string::npos)
                 << scope.entries[0].text;
         }
     }
@@ -280,15 +278,15 @@ TEST_F(FileTest, EachFailureIsReportedOnce) {
 TEST_F(FileTest, TempNameNumbering) {
     WriteBytes("tmp0000.tmp", "");
     WriteBytes("tmp0001.tmp", "");
-    EXPECT_EQ(S(CFile::TempName(m_dir, nullptr)), S(P("tmp0002.tmp")));
-    EXPECT_EQ(S(CFile::TempName(m_dir, "ab")), S(P("ab0000.tmp")));
+    EXPECT_EQ(Str(CFile::TempName(m_dir, nullptr)), Str(P("tmp0002.tmp")));
+    EXPECT_EQ(Str(CFile::TempName(m_dir, "ab")), Str(P("ab0000.tmp")));
     // Without a usable directory, TMP decides.
     CString oldTmp;
     const bool hadTmp = zrkos::GetEnv("TMP", &oldTmp);
     ASSERT_EQ(zrkos::SetEnv("TMP", CFile::DirNoSlash(m_dir)), 0);
     const CString name = CFile::TempName(P("missing"), "q");
     zrkos::SetEnv("TMP", hadTmp ? oldTmp.c_str() : nullptr);
-    EXPECT_EQ(S(name), S(P("q0000.tmp")));
+    EXPECT_EQ(Str(name), Str(P("q0000.tmp")));
 }
 
 TEST_F(FileTest, SearchOnPath) {
@@ -310,12 +308,12 @@ TEST_F(FileTest, SearchOnPath) {
     zrkos::SetEnv("PATH", hadPath ? oldPath.c_str() : nullptr);
 
     EXPECT_EQ(r1, 0);
-    EXPECT_EQ(S(found1), S(P("p2\\tool.exe")));
+    EXPECT_EQ(Str(found1), Str(P("p2\\tool.exe")));
     EXPECT_EQ(r2, 0);
-    EXPECT_EQ(S(found2), S(P("p2\\tool.exe")));
+    EXPECT_EQ(Str(found2), Str(P("p2\\tool.exe")));
     EXPECT_EQ(r3, ZRK_FAIL);
     ASSERT_EQ(scope.entries.size(), 1u);
-    EXPECT_EQ(scope.entries[0].msgId, 434);
+    EXPECT_EQ(scope.entries[0].msgId, MSG_NOT_IN_PATH);
     EXPECT_NE(scope.entries[0].text.find("absent.exe"), std::string::npos);
 }
 
@@ -342,9 +340,9 @@ TEST_F(FileTest, FileListPatternsAndSorting) {
         SCOPED_TRACE(c.patterns ? c.patterns : "(none)");
         CFileList list(m_dir, c.patterns, c.options);
         std::vector<std::string> got;
-        for (int i = 0; i < list.Count(); ++i) got.push_back(S(list[i]));
+        for (int i = 0; i < list.Count(); ++i) got.push_back(Str(list[i]));
         std::vector<std::string> expected;
-        for (const std::string& n : c.names) expected.push_back(S(m_dir) + n);
+        for (const std::string& n : c.names) expected.push_back(Str(m_dir) + n);
         EXPECT_EQ(got, expected);
     }
     CFileList missing(P("missing"), "*");
@@ -372,7 +370,7 @@ TEST_F(FileTest, OpenFailuresGiveCodesAndMessages) {
     };
     for (const Case& c : cases) {
         for (int text = 0; text < 2; ++text) {
-            SCOPED_TRACE(S(c.path) + " " + c.mode + (text ? " text" : " binary"));
+            SCOPED_TRACE(Str(c.path) + " " + c.mode + (text ? " text" : " binary"));
             CRecordingScope scope;
             CFile bin;
             CTextFile txt;
@@ -382,7 +380,7 @@ TEST_F(FileTest, OpenFailuresGiveCodesAndMessages) {
             EXPECT_EQ(scope.entries[0].msgId, c.msgId);
             EXPECT_EQ(scope.entries[0].code, c.result);
             const std::string& t = scope.entries[0].text;
-            EXPECT_NE(t.find(S(zrkos::ErrnoText(c.err))), std::string::npos) << t;
+            EXPECT_NE(t.find(Str(zrkos::ErrnoText(c.err))), std::string::npos) << t;
         }
     }
     CFile::SetReadOnly(P("ro.txt"), false);
@@ -436,11 +434,11 @@ TEST_F(FileTest, AnotherProcessHoldingAFileOpen) {
         CFile f;
         EXPECT_EQ(f.Open(P("held.dat"), "w"), ZRK_ACCESS);
         ASSERT_EQ(scope.entries.size(), 1u);
-        EXPECT_EQ(scope.entries[0].msgId, 418);
-        EXPECT_NE(scope.entries[0].text.find(S(zrkos::ErrnoText(13))), std::string::npos) << scope.entries[0].text;
+        EXPECT_EQ(scope.entries[0].msgId, MSG_OPEN_WRITE);
+        EXPECT_NE(scope.entries[0].text.find(Str(zrkos::ErrnoText(13))), std::string::npos) << scope.entries[0].text;
         CTextFile t;
         EXPECT_EQ(t.Open(P("held.dat"), "r"), ZRK_ACCESS);
-        EXPECT_EQ(scope.entries.back().msgId, 417);
+        EXPECT_EQ(scope.entries.back().msgId, MSG_OPEN_READ);
     }
     WriteBytes("release.flag", "");
     EXPECT_TRUE(waitFor([&] { return !CFile::InUse(P("held.dat")); })) << "the file stayed held";
@@ -539,15 +537,15 @@ TEST_F(FileTest, ReadLinesAtEveryBufferSize) {
         ASSERT_EQ(f.Open(P("in.txt")), 0);
         std::vector<std::string> got;
         CString line;
-        while (f.ReadLine(line, false) == 0) got.push_back(S(line));
+        while (f.ReadLine(line, false) == 0) got.push_back(Str(line));
         EXPECT_EQ(got, expected);
         EXPECT_EQ(f.LineNumber(), 6);
         EXPECT_TRUE(f.Eof());
         CRecordingScope scope;
         EXPECT_EQ(f.ReadLine(line), ZRK_EOF);
         ASSERT_EQ(scope.entries.size(), 1u);
-        EXPECT_EQ(scope.entries[0].msgId, 441);
-        EXPECT_NE(scope.entries[0].text.find(S(P("in.txt"))), std::string::npos);
+        EXPECT_EQ(scope.entries[0].msgId, MSG_UNEXPECTED_EOF);
+        EXPECT_NE(scope.entries[0].text.find(Str(P("in.txt"))), std::string::npos);
     }
 }
 
@@ -564,7 +562,7 @@ TEST_F(FileTest, ReadLineEdges) {
     ASSERT_EQ(f.Open(P("nl.txt")), 0);  // reopening closes the first
     EXPECT_FALSE(f.Eof());
     EXPECT_EQ(f.ReadLine(line, false), 0);
-    EXPECT_EQ(S(line), "");
+    EXPECT_EQ(Str(line), "");
     EXPECT_EQ(f.ReadLine(line, false), ZRK_EOF);
 
     // A file open for reading and writing has no buffer to read lines from.
@@ -586,7 +584,7 @@ TEST_F(FileTest, ReadExactBothKinds) {
         CRecordingScope scope;
         EXPECT_EQ(t.ReadExact(buf, 2), ZRK_EOF);
         ASSERT_EQ(scope.entries.size(), 1u);
-        EXPECT_EQ(scope.entries[0].msgId, 441);
+        EXPECT_EQ(scope.entries[0].msgId, MSG_UNEXPECTED_EOF);
     }
 
     CFile b;
@@ -596,7 +594,7 @@ TEST_F(FileTest, ReadExactBothKinds) {
     CRecordingScope scope;
     EXPECT_EQ(b.ReadExact(buf, 8), ZRK_FAIL);
     ASSERT_EQ(scope.entries.size(), 1u);
-    EXPECT_EQ(scope.entries[0].msgId, 421);
+    EXPECT_EQ(scope.entries[0].msgId, MSG_FILE_TOO_SHORT);
 }
 
 }  // namespace

@@ -274,7 +274,7 @@ TEST(AllocTest, RetriesAFewTimesThenReportsOnce) {
         }
         EXPECT_FALSE(got);
         ASSERT_EQ(scope.entries.size(), 1u);
-        EXPECT_EQ(scope.entries[0].msgId, 401);
+        EXPECT_EQ(scope.entries[0].msgId, MSG_OUT_OF_MEMORY);
         EXPECT_EQ(scope.entries[0].code, ZRK_NOMEM);
     }
     EXPECT_STREQ(static_cast<const char*>(block), "kept");  // a failed resize keeps the block

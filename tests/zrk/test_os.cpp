@@ -18,8 +18,6 @@
 
 namespace {
 
-std::string S(const CString& s) { return std::string(s.c_str(), static_cast<size_t>(s.Length())); }
-
 class OsTest : public ::testing::Test {
 protected:
     CString P(const char* name) const { return m_scratch.Path(name); }
@@ -77,7 +75,7 @@ TEST_F(OsTest, ShareModesAndErrors) {
         {P("ro.bin"), OPEN_WRITE, -56, 13},
     };
     for (const Missing& m : missing) {
-        SCOPED_TRACE(S(m.path));
+        SCOPED_TRACE(Str(m.path));
         int r = 0;
         EXPECT_EQ(Open(m.path, m.flags, &r), kBadHandle);
         EXPECT_EQ(r, m.result);
@@ -89,7 +87,7 @@ TEST_F(OsTest, ShareModesAndErrors) {
 }
 
 TEST_F(OsTest, FullPath) {
-    const std::string cwd = S(zrkos::CurrentDir());
+    const std::string cwd = Str(zrkos::CurrentDir());
     ASSERT_FALSE(cwd.empty());
     EXPECT_EQ(cwd.back(), '\\');
     ASSERT_EQ(zrkos::MakeDir(P("sub")), 0);
@@ -102,14 +100,14 @@ TEST_F(OsTest, FullPath) {
         {"x/y", cwd + "x\\y"},
         {"C:\\A\\.\\B\\..\\c", "C:\\A\\c"},
         {"C:/A/b", "C:\\A\\b"},
-        {CFile::DirNoSlash(m_dir), S(m_dir)},
-        {P("sub"), S(P("sub\\"))},
-        {P("sub\\..\\sub"), S(P("sub\\"))},
-        {P("nofile.txt"), S(P("nofile.txt"))},
+        {CFile::DirNoSlash(m_dir), Str(m_dir)},
+        {P("sub"), Str(P("sub\\"))},
+        {P("sub\\..\\sub"), Str(P("sub\\"))},
+        {P("nofile.txt"), Str(P("nofile.txt"))},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(S(c.in));
-        EXPECT_EQ(S(zrkos::FullPath(c.in)), c.expected);
+        SCOPED_TRACE(Str(c.in));
+        EXPECT_EQ(Str(zrkos::FullPath(c.in)), c.expected);
     }
 }
 
@@ -152,7 +150,7 @@ TEST_F(OsTest, FindMatchesAsWindowsDoes) {
         zrkos::FindHandle h = zrkos::FindFirst(P(c.pattern), &fd);
         if (h) {
             do {
-                got.push_back(S(fd.name));
+                got.push_back(Str(fd.name));
                 if (fd.name == "a.TXT") {
                     EXPECT_EQ(fd.size, 2u);
                 }

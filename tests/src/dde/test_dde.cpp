@@ -286,7 +286,7 @@ TEST_F(DdeTest, RefusedTransactionsAreReportedAsNotProcessed) {
 
         EXPECT_EQ(r, ZRK_PRIVILEGE) << c.text;
         ASSERT_EQ(rec.entries.size(), 1u) << c.text;
-        EXPECT_EQ(rec.entries[0].msgId, 980);
+        EXPECT_EQ(rec.entries[0].msgId, MSG_DDE_NOT_PROCESSED);
         EXPECT_EQ(rec.entries[0].code, ZRK_PRIVILEGE);
         format.Replace("%s", c.text);
         EXPECT_EQ(rec.entries[0].text, Str(format));
@@ -314,7 +314,7 @@ TEST_F(DdeTest, AServerThatEndsEndsTheConversation) {
     EXPECT_EQ(client.Request("Groups", &answer), ZRK_PRIVILEGE);
     ASSERT_EQ(rec.entries.size(), 2u);
     for (const auto& e : rec.entries) {
-        EXPECT_EQ(e.msgId, 984);
+        EXPECT_EQ(e.msgId, MSG_DDE_NO_CONVERSATION);
         EXPECT_NE(e.text.find(Str(service)), std::string::npos) << e.text;
     }
     EXPECT_EQ(client.Disconnect(), 0);
@@ -338,8 +338,8 @@ TEST_F(DdeTest, ThePlainManagerAcceptsItsServicesAndHandlesNothing) {
     CString answer;
     EXPECT_EQ(client->Request("Groups", &answer), ZRK_PRIVILEGE);
     ASSERT_EQ(rec.entries.size(), 2u);
-    EXPECT_EQ(rec.entries[0].msgId, 980);
-    EXPECT_EQ(rec.entries[1].msgId, 980);
+    EXPECT_EQ(rec.entries[0].msgId, MSG_DDE_NOT_PROCESSED);
+    EXPECT_EQ(rec.entries[1].msgId, MSG_DDE_NOT_PROCESSED);
     EXPECT_EQ(manager->Clients().size(), 1u);
 
     // Ending the manager ends the client's conversation; the client then
@@ -348,7 +348,7 @@ TEST_F(DdeTest, ThePlainManagerAcceptsItsServicesAndHandlesNothing) {
     EXPECT_EQ(ZrkDdeManager(), nullptr);
     EXPECT_FALSE(client->IsConnected());
     EXPECT_EQ(client->Execute("[Reload()]"), ZRK_PRIVILEGE);
-    EXPECT_EQ(rec.entries.back().msgId, 987);
+    EXPECT_EQ(rec.entries.back().msgId, MSG_DDE_NOT_INITIALISED);
     client.reset();
 }
 

@@ -99,7 +99,7 @@ TEST_F(RegKeyTest, OpensByRootNameExactly) {
         ASSERT_EQ(rec.entries.size(), 1u) << c.path;
         CString expected;
         expected.FormatId(MSG_REG_OPEN, c.path, static_cast<int>(c.error));
-        EXPECT_EQ(rec.entries[0].msgId, 23);
+        EXPECT_EQ(rec.entries[0].msgId, MSG_REG_OPEN);
         EXPECT_EQ(rec.entries[0].code, ZRK_WINERR);
         EXPECT_EQ(rec.entries[0].text, Str(expected));
     }
@@ -115,7 +115,7 @@ TEST_F(RegKeyTest, OpensByRootNameExactly) {
     EXPECT_EQ(rec.entries.size(), 0u);
     EXPECT_EQ(root.Open(""), ZRK_INTERNAL);
     ASSERT_EQ(rec.entries.size(), 1u);
-    EXPECT_EQ(rec.entries[0].msgId, 23);
+    EXPECT_EQ(rec.entries[0].msgId, MSG_REG_OPEN);
 }
 
 TEST_F(RegKeyTest, ValuesRoundTripInTheirTextForms) {
@@ -327,7 +327,7 @@ TEST_F(RegKeyTest, SystemFailuresAreReportedOnce) {
     CRecordingScope rec;
     { CRegistryKey k; k.Attach(reinterpret_cast<HKEY>(0x1230)); }
     ASSERT_EQ(rec.entries.size(), 1u);
-    EXPECT_EQ(rec.entries[0].msgId, 24);
+    EXPECT_EQ(rec.entries[0].msgId, MSG_REG_CLOSE);
 }
 
 }  // namespace
