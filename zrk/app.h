@@ -110,15 +110,6 @@ public:
     bool ErrorsShown() const { return m_errorsShown; }
     void SetErrorsShown(bool shown) { m_errorsShown = shown; }
 
-    // The platform service's computations (zrk/platform.h), as the
-    // application object offered them before.
-    static CString HomeFromEnvironment(const char* drive, const char* path) {
-        return ZrkHomeFromEnvironment(drive, path);
-    }
-    static void PlatformFromVersion(uint32_t version, bool isWindows, int* platform, int* shell) {
-        ZrkPlatformFromVersion(version, isWindows, platform, shell);
-    }
-
 protected:
     // The task body is the run operation.
     int Body() override { return RunApp(); }

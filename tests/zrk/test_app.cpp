@@ -165,18 +165,18 @@ TEST_F(AppTest, PlatformFromVersion) {
     };
     for (const Case& c : cases) {
         int platform = 0, shell = 0;
-        CApp::PlatformFromVersion(c.version, c.windows, &platform, &shell);
+        ZrkPlatformFromVersion(c.version, c.windows, &platform, &shell);
         EXPECT_EQ(platform, c.platform) << std::hex << c.version;
         EXPECT_EQ(shell, c.shell) << std::hex << c.version;
     }
 }
 
 TEST_F(AppTest, HomeDirectoryFromEnvironmentIsBounded) {
-    EXPECT_EQ(CApp::HomeFromEnvironment("C:", "\\Users\\me"), "C:\\Users\\me");
-    EXPECT_EQ(CApp::HomeFromEnvironment("D:\\ignored", "\\x"), "D:\\x");
-    EXPECT_EQ(CApp::HomeFromEnvironment(nullptr, nullptr), "");
+    EXPECT_EQ(ZrkHomeFromEnvironment("C:", "\\Users\\me"), "C:\\Users\\me");
+    EXPECT_EQ(ZrkHomeFromEnvironment("D:\\ignored", "\\x"), "D:\\x");
+    EXPECT_EQ(ZrkHomeFromEnvironment(nullptr, nullptr), "");
     std::string longPath(5000, 'p');
-    CString home = CApp::HomeFromEnvironment(std::string(3000, 'd').c_str(), longPath.c_str());
+    CString home = ZrkHomeFromEnvironment(std::string(3000, 'd').c_str(), longPath.c_str());
     EXPECT_EQ(home.Length(), 2 + 5000);
 }
 
