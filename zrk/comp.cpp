@@ -27,6 +27,12 @@ namespace {
 
 constexpr int kCodes = kMaxCode + 1;
 
+// The coding loop puts up to two codes (four bytes, a word past the block
+// and the next one begun) before it checks whether the block is full: each
+// output block has that room after its end.
+constexpr int kBlockSlack = 4;
+constexpr int kBlockSize = kCompressorBlock + kBlockSlack;
+
 // Compressor dictionary. A string is its parent's string followed by one
 // byte. A two-byte string (its parent a byte) is found in a direct table
 // indexed by the two bytes. A longer one is found in an open-addressed hash
@@ -532,7 +538,7 @@ struct CLzwCompressor::Pipe {
     static constexpr int kBatches = 3;
     static constexpr int kBlocks = 8;
     static constexpr int kEvents = 256;
-    static constexpr size_t kMemory = size_t{kBatches} * kBatch + size_t{kBlocks} * kCompressorBlock;
+    static constexpr size_t kMemory = size_t{kBatches} * kBatch + size_t{kBlocks} * kBlockSize;
 
     enum Kind : int { kChunk, kBlock, kBatchDone, kEnd };
     struct Event {
@@ -676,7 +682,7 @@ int CLzwCompressor::Run() {
     m_crc = 0xFFFFFFFFu;
 
     int r = ZRK_NOMEM;  // as for the expander: one failed allocation, one report
-    if (m_outBuffer == nullptr) m_outBuffer = static_cast<uint8_t*>(ZrkAlloc(kCompressorBlock));
+    if (m_outBuffer == nullptr) m_outBuffer = static_cast<uint8_t*>(ZrkAlloc(kBlockSize));
     // The dictionary is read at random, byte after byte: in a huge page
     // where the system has them, its lookups miss the address translation
     // caches far less often (7% of the time on executables).
@@ -693,7 +699,7 @@ int CLzwCompressor::Run() {
                 uint8_t* const ownBuffer = m_outBuffer;
                 m_outBuffer = memory + size_t{Pipe::kBatches} * Pipe::kBatch;
                 for (int i = 1; i < Pipe::kBlocks; ++i)
-                    pipe.freeBlocks[pipe.freeCount++] = m_outBuffer + i * kCompressorBlock;
+                    pipe.freeBlocks[pipe.freeCount++] = m_outBuffer + i * kBlockSize;
                 r = RunPiped(coder, pipe, memory);
                 m_outBuffer = ownBuffer;
                 ZrkFree(memory);
@@ -872,7 +878,6 @@ int CLzwCompressor::Compress(Coder& coder) {
     SizeBlock();
     uint8_t* out = m_outBuffer;
     uint8_t* outEnd = m_outEnd;
-    bool stop = m_stop;
     // Bits waiting for their word: the low ACCBITS (< 16) bits of ACC.
     uint32_t acc = 0;
     int accBits = 0;
@@ -881,7 +886,8 @@ int CLzwCompressor::Compress(Coder& coder) {
 
     // Whether a code completes a word follows no pattern a branch predictor
     // could learn, so the word is stored every time and kept only when it is
-    // complete (a block always has room for one more word).
+    // complete. Up to two codes are put before the block is checked (see
+    // kBlockSlack).
     auto put = [&](unsigned code) {
         acc = (acc << width) | code;
         accBits += width;
@@ -891,12 +897,24 @@ int CLzwCompressor::Compress(Coder& coder) {
         const int complete = accBits >= 16;
         out += 2 * complete;
         accBits -= 16 * complete;
-        if (out == outEnd) {
-            FlushBlock(out);
+    };
+    // Once the block is full: writes it, and moves the words past its end
+    // to the next one. Returns whether to take no more input.
+    auto flush = [&] {
+        uint8_t rest[kBlockSlack];
+        const size_t restCount = static_cast<size_t>(out - outEnd);
+        std::memcpy(rest, outEnd, kBlockSlack);
+        FlushBlock(outEnd);
+        out = m_outBuffer;
+        outEnd = m_outEnd;
+        std::memcpy(out, rest, kBlockSlack);
+        out += restCount;
+        if (out >= outEnd) {  // a block of two bytes, at the limit
+            FlushBlock(outEnd);
             out = m_outBuffer;
             outEnd = m_outEnd;
-            stop = m_stop;
         }
+        return m_stop;
     };
 
     bool ended = false;
@@ -913,34 +931,41 @@ int CLzwCompressor::Compress(Coder& coder) {
         uint32_t* const slot = coder.slot;
         uint16_t* const pair = coder.pair;
         while (p < end) {
-            const unsigned ch = *p++;
+            unsigned ch = *p++;
             if (cur < 256) {
                 uint16_t& e = pair[cur << 8 | ch];
-                if (e != 0) {
-                    hash = HashStep(kHash.seed[cur], ch);
-                    cur = e;
-                    continue;
+                if (e == 0) {
+                    e = static_cast<uint16_t>(next);
+                    goto emit;
                 }
-                e = static_cast<uint16_t>(next);
-            } else {
+                hash = HashStep(kHash.seed[cur], ch);
+                cur = e;
+                if (p == end) break;
+                ch = *p++;
+            }
+            // Down the dictionary from a string of two or more bytes: the
+            // loop most input bytes take.
+            for (;;) {
                 const uint32_t h = HashStep(hash, ch);
                 const uint32_t i = h & kDictMask;
                 const uint32_t s = slot[i];
                 const uint32_t key = cur << kParentShift;
-                if ((s & ~kCodeMask) == key) {
-                    cur = s & kCodeMask;
-                    hash = h;
-                    continue;
-                }
-                if (s == 0) {
+                unsigned code;
+                if ((s & ~kCodeMask) == key) [[likely]] {
+                    code = s & kCodeMask;
+                } else if (s == 0) {
                     slot[i] = key | next;
-                } else if (const unsigned code = coder.Probe(cur, ch, h, next); code != 0) {
-                    cur = code;
-                    hash = h;
-                    continue;
+                    break;
+                } else if (code = coder.Probe(cur, ch, h, next); code == 0) {
+                    break;
                 }
+                cur = code;
+                hash = h;
+                if (p == end) goto chunkEnd;
+                ch = *p++;
             }
 
+        emit:
             // A new string: it was defined as NEXT; emit the current one and
             // go on from CH.
             ++next;
@@ -957,8 +982,9 @@ int CLzwCompressor::Compress(Coder& coder) {
                     ++width;
                 }
             }
-            if (stop) break;
+            if (out >= outEnd && flush()) break;
         }
+    chunkEnd:
         m_chunkLeft = static_cast<int>(end - p);
         m_chunkCursor = p;
         // A failed read or a cancellation ends the stream unfinished.
@@ -967,6 +993,7 @@ int CLzwCompressor::Compress(Coder& coder) {
 
     put(cur);
     put(kEnd);
+    if (out >= outEnd) flush();
     if (accBits > 0) {
         const unsigned word = acc << (16 - accBits);
         out[0] = static_cast<uint8_t>(word >> 8);
