@@ -209,27 +209,56 @@ protected:
     static int NotBuilt(const char* what);
     // True when "ACCEPTUPGRADE" allows an upgrade.
     bool AcceptUpgrade() const { return m_acceptUpgrade; }
+    // The disk-space check of the default AskDestination: the free space of
+    // DEST's drive must hold NEEDEDKIB and kSizeMarginKiB more; a network
+    // path (two leading backslashes) passes. MSG_NO_DISK_SPACE and
+    // ZRK_INTERNAL otherwise.
+    int CheckDiskSpace(const CString& dest, uint64_t neededKiB) const;
+    // The longest path a progress text shows (the wizard shows fewer).
+    virtual int ProgressLimit() const { return 80; }
+    CString ShortenForProgress(const char* path) const;
+    // The file name of PATH: the text after its last backslash, or PATH
+    // itself when it has none.
+    static CString FileNameOf(const char* path);
+
+    // What every installation needs beyond its packages' sizes, in KiB.
+    static constexpr uint64_t kSizeMarginKiB = 5120;
 
 private:
+    void Reset();
     int ReadHeader();
     int ReadInfoText();
+    int WriteInfoText();
     int ChooseProduct();
     int NameSecondCopy();
     int AskUserInformation();
+    int PlanFresh();
+    int PlanExisting();
     int AskNetwork();
     int AskTypeAndPackages();
-    int ExpandPackageList(const CStringList& names, std::vector<int>* out, bool byIndexText);
+    int AskCustomPackages();
+    int AskPlanDestination();
+    int FinishPlan();
+    // NAMES as package indexes, each followed by the packages it uses (one
+    // level), each at most once.
+    int ExpandPackageList(const CStringList& names, std::vector<int>* out) const;
+    // Drops the packages whose detection rule in the maximal list does not hold.
+    int DropInapplicable(std::vector<int>* packages) const;
+    CStringList PackageNames(const std::vector<int>& packages) const;
     int SelectionToIndexes(std::vector<int>* out) const;
-    int PlanLoop();
-    int CheckWork();
+    uint64_t ListKiB(const std::vector<int>& packages) const;
+    bool FreshInstallation() const;
+    bool StepHasWork(int step) const;
+    int CheckWork(const std::vector<int>& packages);
+    void EnableProgressSteps();
     int InstallSequence();
     int CopySetupFiles();
     int ConfigurationPhase();
-    int WriteInfoText();
-    uint32_t ListKiB(const std::vector<int>& packages) const;
-    bool FreshInstallation() const;
     CString AnswerText(const char* key) const;
+    long AnswerInt(const char* key, long def) const;
     bool AnswerYes(const char* key) const;
+    // PATH made absolute against the description's directory, or the
+    // current directory before a description is loaded.
     CString ResolvePath(const char* path) const;
 
     CInfDescription m_desc;
@@ -239,13 +268,15 @@ private:
     CString m_title, m_uninstallTitle, m_bitmap, m_appVersion, m_appLanguage, m_expectedVersion,
         m_expectedLanguage, m_diskLabel, m_newKey, m_txt;
     bool m_testAdmin = false, m_acceptUpgrade = true, m_userInfo = false;
-    CStringList m_fileList, m_keepList, m_setupFiles, m_sharedFiles;
+    CStringList m_fileList, m_keepList, m_setupFiles;
     CSetRecord m_product, m_savedProduct;
-    bool m_hasProduct = false;
+    bool m_hasProduct = false, m_hasSavedProduct = false;
     int m_productIndex = -1;
-    CStringList m_selection, m_installedPackages;
+    std::vector<bool> m_applicable;
+    CStringList m_selection, m_installedPackages, m_deselected;
     std::vector<int> m_minimal, m_maximal;
     CString m_typeText, m_group, m_userName, m_company, m_infoText;
+    bool m_hasInfoText = false;
     NetworkMode m_network = NETWORK_STANDALONE;
     bool m_askNetwork = false, m_clientSwitch = false, m_serverSwitch = false;
     bool m_reinstall = false, m_modify = false, m_addPackages = false, m_secondCopy = false, m_upgrade = false;

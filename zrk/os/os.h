@@ -174,3 +174,12 @@ int TimerArm(long delayMs, TimerCallback callback);
 void TimerShutdown();  // destroys the window and unregisters its class
 
 }  // namespace zrkos
+
+// ---- installation session ---------------------------------------------------
+namespace zrkos {
+
+// Whether the user running the program belongs to the Administrators group
+// (Windows: CheckTokenMembership; POSIX: the effective user is root).
+bool IsAdministrator();
+
+}  // namespace zrkos

@@ -1285,3 +1285,10 @@ int PlatformError(FaultError error, FaultOp) {
 #endif
 
 }  // namespace zrkos
+
+// ---- installation session ---------------------------------------------------
+namespace zrkos {
+
+bool IsAdministrator() { return ::geteuid() == 0; }
+
+}  // namespace zrkos
