@@ -465,9 +465,12 @@ void CConsoleApp::PrintLine(const char* text) {
     std::fflush(stdout);
 }
 
-int CConsoleApp::ScreenReport(int kind, int code, const CTimeEx&, const char*, const char* message) {
-    const bool prints = (kind & (ZRK_KIND_ERROR | ZRK_KIND_WARNING | ZRK_KIND_INFO)) != 0 ||
-                        ((kind & ZRK_KIND_TRACE) && m_verbose);
+int CConsoleApp::ScreenReport(int kind, int code, const CTimeEx&, const char* caption, const char* message) {
+    // The installation's progress: a line per report, and one per finished
+    // configuration step (caption "Configure", the step's number).
+    const bool step = (kind & ZRK_KIND_TRACE) && caption != nullptr && std::strcmp(caption, "Configure") == 0;
+    const bool prints = (kind & (ZRK_KIND_ERROR | ZRK_KIND_WARNING | ZRK_KIND_INFO | ZRK_KIND_PROGRESS)) != 0 ||
+                        step || ((kind & ZRK_KIND_TRACE) && m_verbose);
     if (!prints) return code;
     if (m_progressPending) {
         PrintLine("\n");
@@ -479,6 +482,8 @@ int CConsoleApp::ScreenReport(int kind, int code, const CTimeEx&, const char*, c
         SetErrorsShown(true);
     } else if (kind & ZRK_KIND_WARNING) {
         line.Format("Warning: %s\n", message);
+    } else if (step) {
+        line.Format("%s: step %s of 7 done\n", caption, message);
     } else {
         line.Format("%s\n", message);
     }

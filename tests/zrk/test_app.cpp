@@ -108,8 +108,11 @@ TEST_F(AppTest, ConsoleReporterPrintsByKind) {
     ZrkInfo("info %s", "line");
     ZrkTrace("hidden trace");
     ZrkReport(ZRK_KIND_PROGRESS, 0, nullptr, "progress");
+    ZrkReport(ZRK_KIND_TRACE, 0, "Configure", "3");
+    ZrkReport(ZRK_KIND_TRACE, 0, "Install", "hidden file progress");
     ZrkReport(64, 0, nullptr, "log only");
-    EXPECT_EQ(app.printed, "operation failed\nWarning: operation failed\ninfo line\n");
+    EXPECT_EQ(app.printed,
+              "operation failed\nWarning: operation failed\ninfo line\nprogress\nConfigure: step 3 of 7 done\n");
     EXPECT_TRUE(app.ErrorsShown());
 
     app.printed.clear();
