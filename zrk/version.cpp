@@ -33,17 +33,30 @@ bool IsDotted(const char* b, const char* e) {
     return digits;
 }
 
-// One component of a dotted number: the digits from *P up to a dot or END,
-// without leading zeros; *P moves past the component and its dot.
-void NextComponent(const char** p, const char* end, const char** digits, size_t* length) {
+// The next numeric component of a version text from *P: its digits without
+// leading zeros in [*DIGITS, *DIGITS + *LENGTH). False when no component is
+// left: *P is not at a digit (blanks aside). *P moves to the next
+// component, or to an empty text when no separator ("." or ",") and digit
+// follow.
+bool NextComponent(const char** p, const char** digits, size_t* length) {
     const char* q = *p;
-    while (q < end && *q == '0') ++q;
+    while (IsBlank(*q)) ++q;
+    if (!IsDigit(*q)) return false;
+    while (*q == '0') ++q;
     const char* start = q;
-    while (q < end && IsDigit(*q)) ++q;
+    while (IsDigit(*q)) ++q;
     *digits = start;
     *length = static_cast<size_t>(q - start);
-    if (q < end && *q == '.') ++q;
-    *p = q;
+    // Another component follows only after a separator; anything else
+    // ends the components.
+    while (IsBlank(*q)) ++q;
+    *p = "";
+    if (*q == '.' || *q == ',') {
+        ++q;
+        while (IsBlank(*q)) ++q;
+        if (IsDigit(*q)) *p = q;
+    }
+    return true;
 }
 
 }  // namespace
@@ -55,22 +68,25 @@ bool ZrkIsDottedVersion(const char* text) {
 }
 
 int ZrkCompareVersions(const char* a, const char* b) {
-    const char *ab, *ae, *bb, *be;
-    Bounds(a, &ab, &ae);
-    Bounds(b, &bb, &be);
-    if (!IsDotted(ab, ae) || !IsDotted(bb, be)) {
+    const char* pa = a ? a : "";
+    const char* pb = b ? b : "";
+    const char *da = nullptr, *db = nullptr;
+    size_t la = 0, lb = 0;
+    bool hasA = NextComponent(&pa, &da, &la);
+    bool hasB = NextComponent(&pb, &db, &lb);
+    if (!hasA && !hasB) {
         const int c = std::strcmp(a ? a : "", b ? b : "");
         return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
     // A missing component is an empty digit run: the value 0.
-    while (ab < ae || bb < be) {
-        const char *da, *db;
-        size_t la, lb;
-        NextComponent(&ab, ae, &da, &la);
-        NextComponent(&bb, be, &db, &lb);
+    while (hasA || hasB) {
+        if (!hasA) la = 0;
+        if (!hasB) lb = 0;
         if (la != lb) return la < lb ? -1 : 1;
-        const int c = std::memcmp(da, db, la);
+        const int c = la == 0 ? 0 : std::memcmp(da, db, la);
         if (c != 0) return c < 0 ? -1 : 1;
+        if (hasA) hasA = NextComponent(&pa, &da, &la);
+        if (hasB) hasB = NextComponent(&pb, &db, &lb);
     }
     return 0;
 }

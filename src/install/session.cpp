@@ -116,6 +116,7 @@ int InstallSession::LoadDescription(const char* path) {
     if (zrkos::QuerySystemDir(&m_systemDir) != 0)
         return ZrkErrorId(ZRK_WINERR, MSG_NO_SYSTEM_DIR, zrkos::LastSystemError());
     ZRK_TRY(InfLoadDescription(full, m_desc));
+    ZRK_TRY(CheckPackageDisks(m_desc));
     ZRK_TRY(ReadHeader());
     ZRK_TRY(ReadInfoText());
     return ShowTitle(m_title, m_bitmap, m_appVersion);

@@ -159,6 +159,10 @@ public:
     const CStringList& SetupFiles() const { return m_setupFiles; }
     const CStringList& FileList() const { return m_fileList; }
     const CStringList& KeepList() const { return m_keepList; }
+    // The shared files installed into system places (compared without regard to case).
+    const CStringList& SharedFiles() const { return m_sharedFiles; }
+    // The label of the disks being read: the description's, or an external package's.
+    const CString& DiskLabel() const { return m_diskLabel; }
     const CString& InfoText() const { return m_infoText; }
     bool SecondCopy() const { return m_secondCopy; }
     bool Upgrade() const { return m_upgrade; }
@@ -169,6 +173,17 @@ public:
 
     // The answer profile (section "Install").
     const CProfile& Answers() const { return m_answers; }
+
+    // Makes sure disk DISK is in the source path: its marker (MARKER, or the
+    // disk pattern formatted with DISK) is there, or in the directory of that
+    // disk beside the current one, or AskDisk brings it (its result: 2
+    // cancels, -498 unattended).
+    virtual int EnsureDisk(int disk, const char* marker);
+
+    // Member output: every member of a volume passes here before the
+    // archive reader writes it.
+    int OpenMemberOutput(const CArchiveEntry& entry, const char* destDir) override;
+    int CloseMemberOutput(const CArchiveEntry& entry, int result) override;
 
 protected:
     // --- hooks for the work of other parts of the engine ------------------------------
@@ -223,6 +238,14 @@ protected:
 
     // What every installation needs beyond its packages' sizes, in KiB.
     static constexpr uint64_t kSizeMarginKiB = 5120;
+    // Free space below this many bytes is asked about before a member is written.
+    static constexpr double kLowSpaceBytes = 1048576.0;
+
+    // Free bytes on the drive of PATH (-1 when unknown); tests give a small drive.
+    virtual double FreeSpaceOf(const char* path) const;
+    // Progress of the extraction: the running sum of the volumes read and
+    // the size of the current one, with its percentage done.
+    virtual int VolumeProgress(int64_t bytesBefore, int64_t volumeBytes, int percent);
 
 private:
     void Reset();
@@ -254,6 +277,16 @@ private:
     int InstallSequence();
     int CopySetupFiles();
     int ConfigurationPhase();
+    // Extraction (volumes.cpp).
+    int CheckPackageDisks(const CInfDescription& desc) const;
+    int ExtractPackageList(const std::vector<int>& packages);
+    int EnterExternal(const CPackage& package, int* index);
+    int ExtractVolumes(const CPackage& package);
+    void DropPartialMember();
+    // Shared files (files.cpp).
+    int InstallSharedFiles();
+    int InstallSharedRecord(const CDllRecord& record);
+    int PlaceSharedFile(const CString& source, const CString& dest, bool existed, bool* placed);
     CString AnswerText(const char* key) const;
     long AnswerInt(const char* key, long def) const;
     bool AnswerYes(const char* key) const;
@@ -283,4 +316,15 @@ private:
     bool m_removeInstalled = false, m_installing = false, m_uninstall = false;
     int m_progressTotal = 0;
     uint32_t m_neededKiB = 0;
+    // Disks and volumes.
+    // The disk markers are the prefix, the disk number and ".dsk".
+    CString m_diskPrefix{"disk"}, m_keptSourcePath;
+    bool m_external = false;
+    int m_lastDisk = 0;
+    int64_t m_volumeSum = 0;
+    // Member output: the destination of the member last seen, its decisions,
+    // and the member written in part whose continuation is still to come.
+    CString m_lastMember, m_partialMember;
+    bool m_skipMember = false, m_overwriteMember = false;
+    CStringList m_sharedFiles;
 };

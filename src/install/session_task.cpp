@@ -3,6 +3,7 @@
 // reboot question, and the default hooks of work done elsewhere.
 #include "src/infstruc/conditions.h"
 #include "src/infstruc/variables.h"
+#include "src/install/files.h"
 #include "src/install/session.h"
 #include "zrk/app.h"
 #include "zrk/cfile.h"
@@ -35,12 +36,7 @@ int InstallSession::DetectInstalled(SessionHookMode, CString*) {
 }
 
 int InstallSession::ExtractPackages(SessionHookMode mode, const std::vector<int>& packages) {
-    for (int index : packages) {
-        const CPackage& package = m_desc.packages[index];
-        if (package.Files().Count() > 0 || !package.External().IsEmpty())
-            return mode == HOOK_CHECK ? NotBuilt("extracting the packages' files") : ZRK_INTERNAL_ERROR();
-    }
-    return 0;
+    return mode == HOOK_CHECK ? 0 : ExtractPackageList(packages);
 }
 
 int InstallSession::RemoveOldRegistration(SessionHookMode mode) {
@@ -69,7 +65,12 @@ bool InstallSession::StepHasWork(int step) const {
 int InstallSession::ConfigureStep(SessionHookMode mode, int step) {
     if (step < 1 || step > 6) return ZRK_INTERNAL_ERROR();
     if (!StepHasWork(step)) return 0;
-    return mode == HOOK_CHECK ? NotBuilt(kStepWork[step]) : ZRK_INTERNAL_ERROR();
+    const char* kind = kStepWork[step];
+    // Shared files are counted in the registry, which only Windows has.
+    if (step == 3 && m_product.RegSvr32().Count() == 0 && SharedFilesSupported())
+        return mode == HOOK_CHECK ? 0 : InstallSharedFiles();
+    if (step == 3 && SharedFilesSupported()) kind = "self-registering libraries";
+    return mode == HOOK_CHECK ? NotBuilt(kind) : ZRK_INTERNAL_ERROR();
 }
 
 int InstallSession::RegisterProduct(SessionHookMode mode) {
@@ -190,7 +191,9 @@ CString InstallSession::ShortenForProgress(const char* path) const {
     parts.AddSplit(path, '\\');
     if (parts.Count() >= 3) {
         const CString& file = parts[parts.Count() - 1];
-        CString shape = CString::Printf("%s%s ...%c%s", parts[0].c_str(), (parts[1] + "\\").c_str(), '\\', file.c_str());
+        // The drive with its first directory ("C:\Program ...\setup.exe"),
+        // then the drive alone ("C: ...\setup.exe").
+        CString shape = CString::Printf("%s%s ...%c%s", parts[0].c_str(), ("\\" + parts[1]).c_str(), '\\', file.c_str());
         if (shape.Length() > limit) shape = CString::Printf("%s ...%c%s", parts[0].c_str(), '\\', file.c_str());
         text = shape;
     }

@@ -100,9 +100,9 @@ const char* const kProduct =
     "INSTALLTITLE = Demo Setup\n"
     "APPVERSION = 3.0\n"
     "APPLANGUAGE = E\n"
-    "{ PACKAGE\n PACKAGENAME = BASE\n USEPACKAGE = LIB\n { FILE\n  FILENAME = a.exe\n  UNCOMPSIZE = 100\n }\n}\n"
-    "{ PACKAGE\n PACKAGENAME = LIB\n USEPACKAGE = EXTRA\n { FILE\n  FILENAME = l.dll\n  UNCOMPSIZE = 20\n }\n}\n"
-    "{ PACKAGE\n PACKAGENAME = EXTRA\n { FILE\n  FILENAME = x.dat\n  UNCOMPSIZE = 3\n }\n}\n"
+    "{ PACKAGE\n PACKAGENAME = BASE\n DISK = 1\n USEPACKAGE = LIB\n { FILE\n  FILENAME = a.exe\n  UNCOMPSIZE = 100\n }\n}\n"
+    "{ PACKAGE\n PACKAGENAME = LIB\n DISK = 1\n USEPACKAGE = EXTRA\n { FILE\n  FILENAME = l.dll\n  UNCOMPSIZE = 20\n }\n}\n"
+    "{ PACKAGE\n PACKAGENAME = EXTRA\n DISK = 1\n { FILE\n  FILENAME = x.dat\n  UNCOMPSIZE = 3\n }\n}\n"
     "{ PACKAGE\n PACKAGENAME = DOCS\n}\n"
     "{ SET\n APPNAME = Demo\n MAXIMAL = BASE\n MAXIMAL = DOCS\n MINIMAL = BASE\n}\n";
 
@@ -446,7 +446,6 @@ TEST_F(SessionTest, UnbuiltWorkIsRefusedFirst) {
     const std::string product = std::string("SETUPFILE = notes.txt\n") + kProduct;
     const std::string docsOnly = "Type=custom\nPackages=DOCS\n";
     struct Case { std::string inf, answers; bool remove; int result, msgId; const char* what; } cases[] = {
-        {product, "", false, ZRK_DESCERR, MSG_STEP_NOT_BUILT.id, "the packages' files"},
         {std::string(product).replace(product.find("APPNAME = Demo"), 14, "APPNAME = Demo\n MAINGROUP = G"), docsOnly,
          false, ZRK_DESCERR, MSG_STEP_NOT_BUILT.id, "program groups and shortcuts"},
         {"NEWKEY = Vendrix\\Demo\n" + product, docsOnly, false, ZRK_DESCERR, MSG_STEP_NOT_BUILT.id, "registering"},
