@@ -525,12 +525,17 @@ int CArchive::ResetVolumes() {
 int CArchive::StartVolume(CFile& volume) {
     ++m_volumeNumber;
     if (volume.IsOpen()) ZRK_TRY(WriteEndMarker(volume, false));
-    const CString name = m_directory + CString::Printf("%s%02d.ar", m_baseName.c_str(), m_volumeNumber);
+    const CString name = NewVolumePath(m_volumeNumber);
+    if (name.IsEmpty()) return ZRK_FAIL;  // the override has reported why
     ZRK_TRY(volume.Open(name, "w"));
     m_volumeUsed = 0;
     ZRK_TRY(volume.Write(m_writeVersion == 1 ? kMagic1 : kMagic2, kMagicSize));
     m_volumeUsed = kMagicSize;
     return 0;
+}
+
+CString CArchive::NewVolumePath(int number) {
+    return m_directory + CString::Printf("%s%02d.ar", m_baseName.c_str(), number);
 }
 
 int CArchive::PrepareVolume(const char* pieceName, int64_t* room, CFile& volume) {
@@ -574,7 +579,7 @@ int CArchive::AddFile(CFile& source, const char* name, CFile& volume, CByteBuffe
     entry.name = name;
     entry.kind = 1;
     entry.fileSize = static_cast<uint32_t>(size);
-    entry.fileTime = when.ToArchiveSeconds();
+    entry.fileTime = m_fixedMemberTime ? m_memberTime : when.ToArchiveSeconds();
     entry.pieceOffset = 0;
     if (openHere) ZRK_TRY(source.Open(path, "r"));
     int r = AddPieces(source, entry, volume, buffer);

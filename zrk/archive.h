@@ -168,12 +168,27 @@ public:
     int64_t VolumeUsed() const { return m_volumeUsed; }
     // Uncompressed bytes added since ResetVolumes.
     int64_t TotalIn() const { return m_totalIn; }
+    // Stores SECONDS (local wall clock since 1970) as the time of every
+    // member added from now on, instead of the source files' own times:
+    // builds that must not depend on when their inputs were checked out.
+    void SetMemberTime(uint32_t seconds) {
+        m_memberTime = seconds;
+        m_fixedMemberTime = true;
+    }
     // Format of the volume being read.
     int ReadVersion() const { return m_readVersion; }
     // Output path of the last member the base OpenMemberOutput opened.
     const CString& MemberPath() const { return m_memberPath; }
 
 protected:
+    // The file the writer opens as volume NUMBER (1 for the first after
+    // ResetVolumes); the base version gives DIRECTORY + BASENAME + "%02d.ar".
+    // Called once the previous volume is closed, before the new one is
+    // opened, so that a writer laying volumes out on disks of their own may
+    // also set the new volume's limit here. An empty path ends the writing
+    // with -52: the override has reported what kept it from a volume.
+    virtual CString NewVolumePath(int number);
+
     // Takes COUNT expanded bytes of the current piece; the base version
     // writes them to the member's output file.
     virtual int WriteMemberData(const uint8_t* data, int count);
@@ -212,4 +227,6 @@ private:
     CString m_baseName;
     bool m_bufferFlushed = false;
     int64_t m_totalIn = 0;
+    uint32_t m_memberTime = 0;
+    bool m_fixedMemberTime = false;
 };

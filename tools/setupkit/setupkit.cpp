@@ -36,6 +36,7 @@ const Verb kVerbs[] = {
     {"list", SetupkitList, "list the pieces of archive volumes", false},
     {"extract", SetupkitExtract, "extract the members of archive volumes", false},
     {"verify", SetupkitVerify, "check every header and data CRC of archive volumes", false},
+    {"build", SetupkitBuild, "build a product's distribution disks from its description", false},
     {"lzw", SetupkitLzw, "compress a file into a raw LZW stream, or expand one", true},
 };
 

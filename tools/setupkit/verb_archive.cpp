@@ -41,6 +41,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "build_files.h"
 #include "cmdwords.h"
 #include "verbs.h"
 #include "zrk/archive.h"
@@ -58,31 +59,9 @@ CString WithSlash(const CString& dir) {
     return dir + "\\";
 }
 
-// ---- archive -----------------------------------------------------------------
-
-struct Member {
-    CString name;  // relative to the source directory
-    CString path;
-};
-
-// The files below DIR, named PREFIX + their path relative to DIR.
-int CollectFiles(const CString& dir, const CString& prefix, std::vector<Member>* members) {
-    CFileList list(dir, "*", CFileList::FILES | CFileList::DIRECTORIES);
-    for (int i = 0; i < list.Count(); ++i) {
-        const CString& item = list[i];
-        const bool isDir = item.EndsWith("\\");
-        const CString name = prefix + CFile::FilePart(isDir ? CString(item.c_str(), item.Length() - 1) : item);
-        // Also ends a directory loop (a link to a parent) on POSIX.
-        if (name.Length() > CArchive::kMaxNameLength) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_BAD_NAME, name.c_str());
-        if (isDir)
-            ZRK_TRY(CollectFiles(item, name + "\\", members));
-        else
-            members->push_back({name, item});
-    }
-    return 0;
-}
-
 }  // namespace
+
+// ---- archive -----------------------------------------------------------------
 
 int SetupkitArchive(const char* args) {
     CParser parser(SetupkitJoinOptionWords(args, {"out", "base", "volume-size", "format"}));
@@ -108,10 +87,8 @@ int SetupkitArchive(const char* args) {
     const CString source = parser.Positional(0).Text();
     if (!CFile::IsDirectory(source)) return ZrkErrorId(ZRK_FAIL, MSG_ARCHIVE_NO_FILE, source.c_str());
 
-    std::vector<Member> members;
-    ZRK_TRY(CollectFiles(WithSlash(source), CString(), &members));
-    std::sort(members.begin(), members.end(),
-              [](const Member& a, const Member& b) { return std::strcmp(a.name, b.name) < 0; });
+    std::vector<SetupkitTreeFile> members;
+    ZRK_TRY(SetupkitCollectFiles(WithSlash(source), &members));
 
     const CString outDir = WithSlash(parser.Text("out"));
     ZRK_TRY(CFile::MakeAllDirs(outDir));
@@ -125,7 +102,7 @@ int SetupkitArchive(const char* args) {
     CFile volume;
     CByteBuffer buffer;
     int r = 0;
-    for (const Member& m : members) {
+    for (const SetupkitTreeFile& m : members) {
         CFile file;
         file.SetPath(m.path);
         r = archive.AddFile(file, m.name, volume, buffer);

@@ -17,5 +17,7 @@ int SetupkitList(const char* args);
 int SetupkitExtract(const char* args);
 // verify: every header and data CRC of an archive's volumes.
 int SetupkitVerify(const char* args);
+// build: a product's distribution disks from its description and package trees.
+int SetupkitBuild(const char* args);
 // lzw: a file to a raw LZW stream and back (extended help only).
 int SetupkitLzw(const char* args);
