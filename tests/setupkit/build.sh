@@ -148,7 +148,7 @@ sed -i '/missing.txt/d' "$WORK/setup.inf"
 printf '{ PACKAGE BIG\n  PACKAGENAME = BIG\n  ARCHIVENAME = big\n  DISK = 1\n}\n' >"$WORK/noinc.inf"
 printf '{ PACKAGE A\n  PACKAGENAME = A\n  ARCHIVENAME = a\n}\n{ PACKAGE B\n  PACKAGENAME = B\n  ARCHIVENAME = b\n}\n' \
     >"$WORK/two.inf"
-mkdir -p "$WORK/huge" "$WORK/taken/disk1"
+mkdir -p "$WORK/huge" "$WORK/taken/Disk3" "$WORK/taken/diskette"
 truncate -s 4294967296 "$WORK/huge/h.bin"
 REFUSALS=(
     "--package NOPE=big|The package \"NOPE\" is not described in \"\$W\\setup.inf\""
@@ -161,7 +161,7 @@ REFUSALS=(
     "--package BIG|\"BIG\" does not name a package and its directory: write NAME=DIR"
     "--inf noinc.inf --package BIG=big|\"\$W\\noinc.inf\" does not take the entries of the package \"BIG\" from the generated file: see setupkit build -h"
     "--external --inf two.inf --package A=big|An external description must describe exactly one package; \"\$W\\two.inf\" describes 2"
-    "--out taken --package BIG=big --package SMALL=small --package TAIL=tail|\"\$W\\taken\\disk1\\\" already exists: remove it or build into another directory"
+    "--out taken --package BIG=big --package SMALL=small --package TAIL=tail|\"\$W\\taken\\Disk3\\\" already exists: remove it or build into another directory"
     "--disk-size 4000 --programs big --package BIG=big --package SMALL=small --package TAIL=tail|The file \"\$W\\big\\setup.exe\" does not exist"
 )
 for case in "${REFUSALS[@]}"; do

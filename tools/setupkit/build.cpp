@@ -37,6 +37,7 @@
 // byte order of their names, times from the files or from SOURCE_DATE_EPOCH.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -182,6 +183,7 @@ private:
     std::vector<Job> m_jobs;
     std::vector<Extra> m_extras;  // to disk 1, the description first
     int64_t m_fixedBytes = 0;     // of the extras
+    int64_t m_reserve = 0;        // room kept on disk 1 for the generated file
     std::vector<int64_t> m_used;  // bytes on each disk so far
     int64_t m_packedTotal = 0;
     bool m_madeOut = false;
@@ -204,11 +206,7 @@ CString CDiskWriter::NewVolumePath(int number) {
 
 int CBuild::Run(const CParser& parser) {
     ZRK_TRY(Check(parser));
-    // The generated file's size is known only at the end; the room kept for
-    // it is its size with the largest numbers, and grows if a package spans
-    // more disks than foreseen.
-    int64_t reserve = SetupkitSizesText(Placeholders()).Length();
-    for (const Job& job : m_jobs) reserve += 12 * (2 + (job.bytes * 3 / 2 + 1024 * job.files.size()) / m_size);
+    int64_t reserve = m_reserve;
     CString generated;
     for (;;) {
         const int r = Write(reserve, &generated);
@@ -263,13 +261,32 @@ int CBuild::Check(const CParser& parser) {
     CInfDescription check;
     ZRK_TRY(ReadDescription(SetupkitSizesText(Placeholders(), true), &check));
     for (const Job& job : m_jobs) {
-        const CPackage& p = check.packages[check.FindPackage(job.name)];
-        if (p.Disks() != std::vector<int>{0} || p.Files().Count() != static_cast<int>(job.files.size()))
+        const int at = check.FindPackage(job.name);
+        if (at < 0 || check.packages[at].Disks() != std::vector<int>{0} ||
+            check.packages[at].Files().Count() != static_cast<int>(job.files.size()))
             return ZrkErrorId(ZRK_FAIL, MSG_BUILD_NOT_INCLUDED, m_inf.c_str(), job.name.c_str());
     }
     ZRK_TRY(CheckSetupFiles(desc, parser));
+    // The generated file's size is known only at the end; the room kept for
+    // it is its size with the largest numbers, and grows if a package spans
+    // more disks than foreseen.
+    m_reserve = SetupkitSizesText(Placeholders()).Length();
+    for (const Job& job : m_jobs) m_reserve += 12 * (2 + (job.bytes * 3 / 2 + 1024 * job.files.size()) / m_size);
+    if (m_fixedBytes + m_reserve + Marker(1).Length() > m_size)
+        return ZrkErrorId(ZRK_FAIL, MSG_BUILD_DISK1_FULL, Bytes(m_fixedBytes + m_reserve).c_str(),
+                          Bytes(m_size - Marker(1).Length()).c_str(), Bytes(m_size).c_str());
 
-    if (CFile::Exists(DiskDir(1))) return ZrkErrorId(ZRK_FAIL, MSG_BUILD_OUT_EXISTS, DiskDir(1).c_str());
+    // No disk of this prefix may be there already: a stale disk 3 beside a
+    // new two-disk build would be taken for part of it, and the clean-up of
+    // a failed build must remove only what the build wrote.
+    CFileList dirs(m_out, "*", CFileList::DIRECTORIES);
+    for (int i = 0; i < dirs.Count(); ++i) {
+        const CString name = CFile::FilePart(CString(dirs[i].c_str(), dirs[i].Length() - 1));
+        const char* digits = name.c_str() + m_prefix.Length();
+        if (name.Length() > m_prefix.Length() && CString(name.c_str(), m_prefix.Length()).CompareNoCase(m_prefix) == 0 &&
+            std::strspn(digits, "0123456789") == std::strlen(digits))
+            return ZrkErrorId(ZRK_FAIL, MSG_BUILD_OUT_EXISTS, dirs[i].c_str());
+    }
     return 0;
 }
 
@@ -375,13 +392,12 @@ int CBuild::Write(int64_t reserve, CString* generated) {
         ZRK_TRY(CFile::MakeAllDirs(m_out));
         m_madeOut = true;
     }
-    m_used.push_back(Marker(1).Length());
+    m_used.push_back(m_fixedBytes + reserve + Marker(1).Length());
     ZRK_TRY(CFile::MakeAllDirs(DiskDir(1)));
-    const int64_t firstDisk = m_fixedBytes + reserve + Marker(1).Length();
-    if (firstDisk > m_size)
+    // Only a reservation grown past the disk is left to find here.
+    if (m_used.back() > m_size)
         return ZrkErrorId(ZRK_FAIL, MSG_BUILD_DISK1_FULL, Bytes(m_fixedBytes + reserve).c_str(),
                           Bytes(m_size - Marker(1).Length()).c_str(), Bytes(m_size).c_str());
-    m_used.back() = firstDisk;
 
     std::vector<SetupkitBuiltPackage> built;
     for (Job& job : m_jobs) {
