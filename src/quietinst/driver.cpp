@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "src/install/session.h"
+#include "src/winspec/winsession.h"
 #include "src/winspec/reboot.h"
 #include "zrk/cfile.h"
 #include "zrk/ctimeex.h"
@@ -348,7 +348,7 @@ class CQuietInstApp : public CConsoleApp {
 protected:
     int RunApp() override {
         SetTitle(ZrkMessageText(MSG_QUIETINST_BANNER));
-        InstallSession session;
+        CWinSession session;
         SessionEngine engine(session);
         QuietDriver driver(engine, ModulePath());
         m_driver = &driver;
