@@ -27,8 +27,10 @@ SharedFileDecision DecideSharedFile(const SharedFileFacts& source, const SharedF
 
 double InstallSession::FreeSpaceOf(const char* path) const {
     const CString text = path;
-    const bool drive = text.Length() >= 3 && text[1] == ':';
-    return CFile::FreeSpace(drive ? CString(text.c_str(), 3) : CFile::DirPart(text));
+    if (text.Length() >= 3 && text[1] == ':') return CFile::FreeSpace(CString(text.c_str(), 3));
+    // Without a drive: the member's directory, or the application's before it is made.
+    const CString dir = CFile::DirPart(text);
+    return CFile::FreeSpace(CFile::IsDirectory(dir) ? dir : m_appPath);
 }
 
 int InstallSession::OpenMemberOutput(const CArchiveEntry& entry, const char* destDir) {
