@@ -64,7 +64,9 @@ int EnableShutdownPrivilege() {
 
 int RestartWindows() {
     if (ZrkPlatformKind() == ZRK_WINNT) ZRK_TRY(EnableShutdownPrivilege());
-    if (!ExitWindowsEx(EWX_REBOOT | EWX_FORCE, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_FLAG_PLANNED))
+    // Programs that answer are asked to close and may keep their unsaved
+    // work by refusing; only those that hang are closed by force.
+    if (!ExitWindowsEx(kRestartFlags, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_FLAG_PLANNED))
         return ZrkErrorId(ZRK_WINERR, MSG_RESTART_FAILED, SystemError());
     return 0;
 }

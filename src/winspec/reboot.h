@@ -16,7 +16,12 @@ int RenameAtReboot(const char* source, const char* target);
 // opened) or 17 (the privilege cannot be enabled).
 int EnableShutdownPrivilege();
 
-// Restarts Windows, closing the applications by force: on Windows NT after
-// enabling the shutdown privilege (a failure there ends it, with that
+// The ExitWindowsEx flags of the restart: reboot, and close by force only
+// the programs that do not answer (forcing the others loses their unsaved
+// work).
+constexpr unsigned kRestartFlags = 0x02 /* EWX_REBOOT */ | 0x10 /* EWX_FORCEIFHUNG */;
+
+// Restarts Windows, asking the running programs to close: on Windows NT
+// after enabling the shutdown privilege (a failure there ends it, with that
 // result). -496 with message 18 when Windows refuses to restart.
 int RestartWindows();
