@@ -2,7 +2,11 @@
 
 #include "src/winspec/winsession.h"
 
+#include "src/winspec/fonts.h"
 #include "src/winspec/regrecords.h"
+#include "src/winspec/renames.h"
+#include "src/winspec/selfreg.h"
+#include "src/winspec/services.h"
 #include "zrk/result.h"
 
 CSetRecord* CWinSession::EditableProduct() {
@@ -17,12 +21,16 @@ int CWinSession::ConfigureStep(SessionHookMode mode, int step) {
     switch (step) {
         case 1:
             return mode == HOOK_CHECK ? 0 : ApplyEnvironment(*product, true, m_autoexec);
+        case 2:
+            // The new names join the files the uninstallation removes.
+            return mode == HOOK_CHECK ? 0 : ApplyRenames(*product, const_cast<CStringList*>(&FileList()));
         case 5:
-            // Services and self-registering libraries wait for their own work.
-            if (product->Services().Count() > 0 || product->RegSvr32().Count() > 0) break;
             if (mode == HOOK_CHECK) return 0;
             ZRK_TRY(InstallIniRecords(*product));
-            return InstallRegRecords(*product);
+            ZRK_TRY(InstallRegRecords(*product, RegisterLibraries));
+            return ApplyServices(*product, true);
+        case 6:
+            return mode == HOOK_CHECK ? 0 : InstallFonts(*product);
         default:
             break;
     }
