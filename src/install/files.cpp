@@ -169,7 +169,7 @@ int InstallSession::PlaceSharedFile(const CString& source, const CString& dest, 
         ZRK_TRY(ReplaceSharedFileAtReboot(staged, dest));
         if (m_product.Reboot().IsEmpty()) {
             CString text;
-            text.FormatId(MSG_REBOOT_SHARED_FILES);
+            text.FormatId(MSG_REBOOT_NEEDED);
             m_product.SetReboot(text);
         }
         *placed = true;

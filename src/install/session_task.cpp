@@ -21,7 +21,7 @@ const char* const kStepWork[] = {
     "renames at the next restart",
     "shared files",
     "program groups and shortcuts",
-    "ini-file entries, registry values and services",
+    "ini-file entries, registry values, services and self-registering libraries",
     "fonts",
 };
 
@@ -54,9 +54,12 @@ bool InstallSession::StepHasWork(int step) const {
     switch (step) {
         case 1: return p.UserEnv().Count() > 0 || p.SystemEnv().Count() > 0;
         case 2: return p.Renames().Count() > 0;
-        case 3: return p.DllRecords().Count() > 0 || p.RegSvr32().Count() > 0;
+        case 3: return p.DllRecords().Count() > 0;
         case 4: return !m_group.IsEmpty() || p.PgmItems().Count() > 0;
-        case 5: return p.IniRecords().Count() > 0 || p.RegRecords().Count() > 0 || p.Services().Count() > 0;
+        // Self-registration runs after the registry entries are written.
+        case 5:
+            return p.IniRecords().Count() > 0 || p.RegRecords().Count() > 0 || p.Services().Count() > 0 ||
+                   p.RegSvr32().Count() > 0;
         case 6: return p.Fonts().Count() > 0;
         default: return false;
     }
@@ -67,9 +70,7 @@ int InstallSession::ConfigureStep(SessionHookMode mode, int step) {
     if (!StepHasWork(step)) return 0;
     const char* kind = kStepWork[step];
     // Shared files are counted in the registry, which only Windows has.
-    if (step == 3 && m_product.RegSvr32().Count() == 0 && SharedFilesSupported())
-        return mode == HOOK_CHECK ? 0 : InstallSharedFiles();
-    if (step == 3 && SharedFilesSupported()) kind = "self-registering libraries";
+    if (step == 3 && SharedFilesSupported()) return mode == HOOK_CHECK ? 0 : InstallSharedFiles();
     return mode == HOOK_CHECK ? NotBuilt(kind) : ZRK_INTERNAL_ERROR();
 }
 

@@ -313,7 +313,7 @@ int ApplyEnvironment(CSetRecord& set, bool install, CAutoexecRun& run) {
         const CStringList& entries = system ? set.SystemEnv() : set.UserEnv();
         for (int i = 0; i < entries.Count(); ++i) ZRK_TRY(ApplyEntry(set, entries[i], install, system, run));
     }
-    if (run.changed && set.Reboot().IsEmpty()) set.SetReboot(ZrkMessageText(MSG_REBOOT_SHARED_FILES.id));
+    if (run.changed && set.Reboot().IsEmpty()) set.SetReboot(ZrkMessageText(MSG_REBOOT_NEEDED.id));
     return 0;
 }
 

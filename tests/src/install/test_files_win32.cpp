@@ -137,7 +137,7 @@ TEST_F(SharedFilesTest, InUseReplacedAtRestart) {
         EXPECT_EQ(UseCount(shared + "x.ocx", run == 3), static_cast<uint32_t>(run));
         EXPECT_EQ(s.Asked(false), run < 3 ? "" : "overwrite overwrite ");
         CString reboot;
-        if (run == 3) reboot.FormatId(MSG_REBOOT_SHARED_FILES);
+        if (run == 3) reboot.FormatId(MSG_REBOOT_NEEDED);
         EXPECT_EQ(Str(s.Product()->Reboot()), Str(reboot));
     }
     EXPECT_EQ(ReadAll(shared + "x.dll"), Library("2.0"));

@@ -152,7 +152,7 @@ TEST_F(AutoexecTest, Windows95InsertsBeforeWinKeepsOneBackupAndRemovesAgain) {
     EXPECT_EQ(ReadAll("c:\\autoexec.000"), original);
     EXPECT_EQ(Files(), "autoexec.000 autoexec.bat ");
     EXPECT_EQ(Str(run.backupName), "c:\\autoexec.000");
-    EXPECT_EQ(Str(set.Reboot()), Str(ZrkMessageText(MSG_REBOOT_SHARED_FILES.id)));
+    EXPECT_EQ(Str(set.Reboot()), Str(ZrkMessageText(MSG_REBOOT_NEEDED.id)));
     EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, kSystemSub, "ZRKT_HOME"), ExpandString("C:\\APP"));
     // Applied again in the same run: no second line, no second backup.
     ASSERT_EQ(ApplyEnvironment(set, true, run), 0);
